@@ -4,6 +4,7 @@
  */
 #include "ScsiMiniPort/adapter_state.h"
 #include "ScsiMiniPort/engine/chip.h"
+#include "ScsiMiniPort/options.h"
 #include "ScsiMiniPort/routines.h"
 #include "ScsiMiniPort/socket/card_setup.h"
 #include "ScsiMiniPort/socket/pci_bridge.h"
@@ -104,7 +105,6 @@ ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID B
     const PADAPTER_EXTENSION ad = (PADAPTER_EXTENSION)HwDeviceExtension;
     (void)HwContext;
     (void)BusInformation;
-    (void)ArgumentString; /* resource keywords and slash options: not yet read */
     *Again = FALSE;
     const ULONG passedRangeStart = ConfigInfo->AccessRanges[0].RangeStart.u.LowPart;
 
@@ -113,10 +113,11 @@ ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID B
     ad->PcicDataPort = 0x3E1;
     ad->PcicRegOffset = 0;
     ad->PcicPort = 0x3E0;
-    const ULONG windowAddress = DEFAULT_WINDOW_ADDRESS;
-    const ULONG pcicPort = 0; /* search the candidate ports */
-    const ULONG ioBase = DEFAULT_IO_BASE;
-    const ULONG irq = DEFAULT_IRQ;
+    ULONG windowAddress = DEFAULT_WINDOW_ADDRESS;
+    ULONG pcicPort = 0; /* search the candidate ports */
+    ULONG ioBase = DEFAULT_IO_BASE;
+    ULONG irq = DEFAULT_IRQ;
+    if (ArgumentString != 0) ParseScsiParm(ArgumentString, &windowAddress, &pcicPort, &ioBase, &irq);
 
     PUCHAR window = 0;
     if (passedRangeStart == 0) {
@@ -133,6 +134,8 @@ ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID B
     ad->InitiatorId = ConfigInfo->InitiatorBusId[0];
     StoreAdapterDefaults(ad);
     if (!ChipResetAndIdentify(ad, TRUE)) return SP_RETURN_NOT_FOUND;
+    if (ArgumentString == 0) return SP_RETURN_FOUND;
+    ScanSlashOptions(ad, ArgumentString);
     return SP_RETURN_FOUND;
 }
 
@@ -144,7 +147,6 @@ ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID B
     const PADAPTER_EXTENSION ad = (PADAPTER_EXTENSION)HwDeviceExtension;
     (void)HwContext;
     (void)BusInformation;
-    (void)ArgumentString; /* slash options: not yet read */
     *Again = FALSE;
     const ULONG rangeStart = ConfigInfo->AccessRanges[0].RangeStart.u.LowPart;
     if (rangeStart == 0) return SP_RETURN_NOT_FOUND;
@@ -153,6 +155,7 @@ ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID B
     FillConfiguration(ConfigInfo);
     ad->InitiatorId = ConfigInfo->InitiatorBusId[0];
     StoreAdapterDefaults(ad);
+    if (ArgumentString != 0) ScanSlashOptions(ad, ArgumentString);
     return SP_RETURN_FOUND;
 }
 

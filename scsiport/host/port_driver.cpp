@@ -38,6 +38,7 @@ const char* PortDriver::routine_name(Routine routine) {
     case Routine::StartIo: return "HwStartIo";
     case Routine::Timer: return "the timer routine";
     case Routine::ResetBus: return "HwResetBus";
+    case Routine::Direct: return "a direct call into the miniport";
     }
     return "unknown routine";
 }

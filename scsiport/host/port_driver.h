@@ -138,12 +138,19 @@ public:
 
     io::Backplane& machine() { return machine_; }
 
+    // Runs code of the loaded miniport (one of its inner operations, from a test) as if the
+    // port driver had called one of its routines: its ScsiPort* calls reach this host.
+    template <class Call>
+    auto call_in_driver_context(Call&& call) -> decltype(call()) {
+        return call_miniport(Routine::Direct, std::forward<Call>(call));
+    }
+
 private:
     friend struct MiniportGateway;  // the ScsiPort* entry points
 
     // The miniport routine running now; the host calls one at a time (DriverEntry excepted,
     // which legitimately runs HwFindAdapter and HwInitialize through ScsiPortInitialize).
-    enum class Routine : std::uint8_t { None, DriverEntry, FindAdapter, Initialize, StartIo, Timer, ResetBus };
+    enum class Routine : std::uint8_t { None, DriverEntry, FindAdapter, Initialize, StartIo, Timer, ResetBus, Direct };
     static const char* routine_name(Routine routine);
     class RoutineScope;
 

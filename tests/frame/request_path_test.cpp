@@ -156,6 +156,43 @@ TEST(RequestPath, CheckConditionIsFollowedByThePortDriversRequestSense) {
     EXPECT_EQ(rig.execute(DriverRig::read10(0, 0, 1)).srb_status, SRB_STATUS_SUCCESS);
 }
 
+TEST(Discovery, StoresTheDefaultsThenTheOptionString) {
+    {
+        DriverRig rig(kBuild);
+        const auto& ad = rig.record<ADAPTER_EXTENSION>();
+        for (int t = 0; t < 8; ++t) {
+            EXPECT_EQ(ad.AsyncTarget[t], ORVO_SOCKET_SETUP ? 1 : 0);
+            EXPECT_EQ(ad.NoSelect[t], 0);
+        }
+        for (int i = 0; i < TARGET_LUN_PAIRS; ++i) {
+            ASSERT_EQ(ad.OfferPeriod[i], 25);
+            ASSERT_EQ(ad.OfferOffset[i], 15);
+            ASSERT_EQ(ad.TargetPeriod[i], 0);
+        }
+        EXPECT_EQ(ad.ParityEnable, 1);
+        EXPECT_EQ(ad.InitiatorId, 7);
+        // The Windows 95 builds settle the width at initialisation: no bridge here, so 32-bit.
+        EXPECT_EQ(ad.TransferWidth, kNt ? ULONG(TRANSFER_WIDTH_BYTE) : ULONG(TRANSFER_WIDTH_32BIT));
+#if ORVO_HAS_DMA_AND_DELAY
+        EXPECT_EQ(ad.DataInDelay, 1);
+        EXPECT_EQ(ad.DmaMode, 0);
+#endif
+    }
+    {
+        DriverRig rig(kBuild, {std::string("/AS3 /BM -parityoff /RESET=02 /NODELAY"), {}});
+        const auto& ad = rig.record<ADAPTER_EXTENSION>();
+        EXPECT_EQ(ad.AsyncTarget[3], 1);
+        EXPECT_EQ(ad.TransferWidth, ULONG(TRANSFER_WIDTH_BYTE));
+        EXPECT_EQ(ad.ParityEnable, 0);
+        EXPECT_EQ(ad.ResetDelay, 2000u);
+#if ORVO_HAS_DMA_AND_DELAY
+        EXPECT_EQ(ad.DataInDelay, 0);
+#endif
+        rig.clear_unit_attention(0);
+        EXPECT_EQ(rig.execute(DriverRig::read10(0, 0, 2)).srb_status, SRB_STATUS_SUCCESS);
+    }
+}
+
 TEST(DeviceCheck, RecordsEveryTargetsTermsAndWritesThemWithTheSignature) {
     DriverRig rig(kBuild, {std::string("/CHECK"), [](machine::MachineDescription& m) {
                                m.devices[0].behaviour.min_period_factor = 50;

@@ -1,5 +1,7 @@
 #include "machine/description.h"
 
+#include "machine/pcmcia/catalogue.h"
+
 #include <toml++/toml.h>
 
 #include <array>
@@ -220,7 +222,7 @@ MachineDescription parse_description(std::string_view text, const std::filesyste
         throw DescriptionError(source_name + ":" + std::to_string(e.source().begin.line) + ": " +
                                std::string(e.description()));
     }
-    r.only(root, {"system", "user", "socket_controller", "card", "device", "pci"}, "the description");
+    r.only(root, {"system", "user", "socket_controller", "card", "pccard", "device", "pci", "isa_device"}, "the description");
 
     MachineDescription d;
     d.directory = directory;
@@ -246,11 +248,28 @@ MachineDescription parse_description(std::string_view text, const std::filesyste
         r.flag(*t, "open_process_token_fails", d.user.open_process_token_fails);
     }
     if (const toml::table* t = r.table(root, "socket_controller")) {
-        r.only(*t, {"present", "port", "sockets"}, "[socket_controller]");
+        r.only(*t, {"present", "port", "sockets", "id"}, "[socket_controller]");
         r.flag(*t, "present", d.socket_controller.present);
         r.number(*t, "port", d.socket_controller.port, 0, 0xFFFC);
         r.number(*t, "sockets", d.socket_controller.sockets, 1, 8);
+        r.number(*t, "id", d.socket_controller.id, 0, 255);
+        const unsigned last_port = d.socket_controller.port + (d.socket_controller.sockets > 4 ? 3u : 1u);
+        if (last_port >= 0xCF8 && d.socket_controller.port <= 0xCFF) {
+            r.fail(t->get("port"), "the socket controller's ports would overlap the PCI configuration ports 0xCF8-0xCFF");
+        }
     }
+    // Sockets taken so far and by what, to refuse a second card in one.
+    std::vector<std::pair<unsigned, std::string>> taken;
+    auto take_socket = [&](unsigned socket, const toml::node* node, std::string holder) {
+        if (d.socket_controller.present && socket >= d.socket_controller.sockets) {
+            r.fail(node, "socket " + std::to_string(socket) + " is not on a controller with " +
+                             std::to_string(d.socket_controller.sockets) + " sockets");
+        }
+        for (const auto& [other, by] : taken) {
+            if (other == socket) r.fail(node, "socket " + std::to_string(socket) + " already holds " + by);
+        }
+        taken.emplace_back(socket, std::move(holder));
+    };
     if (const toml::table* t = r.table(root, "card")) {
         r.only(*t, {"present", "socket", "io_base", "io_length", "irq", "chip_id"}, "[card]");
         r.flag(*t, "present", d.card.present);
@@ -260,6 +279,35 @@ MachineDescription parse_description(std::string_view text, const std::filesyste
         r.number(*t, "irq", d.card.irq, 0, 15);
         r.number(*t, "chip_id", d.card.chip_id, 0, 255);
         if (d.card.io_base + d.card.io_length > 0x10000) r.fail(t->get("io_length"), "the card's range leaves the I/O space");
+        const toml::node* where = t->get("socket") != nullptr ? t->get("socket") : root.get("card");
+        if (d.card.present) take_socket(d.card.socket, where, "the Orvo-88");
+    } else if (d.card.present) {
+        take_socket(d.card.socket, nullptr, "the Orvo-88");
+    }
+    if (const toml::node* cards = root.get("pccard")) {
+        const toml::array* list = cards->as_array();
+        if (list == nullptr) r.fail(cards, "PC Cards are written as [[pccard]] tables");
+        if (!d.socket_controller.present && !list->empty()) r.fail(cards, "a PC Card needs the socket controller");
+        for (const toml::node& node : *list) {
+            const toml::table* t = node.as_table();
+            if (t == nullptr) r.fail(&node, "PC Cards are written as [[pccard]] tables");
+            r.only(*t, {"socket", "type", "cis"}, "[[pccard]]");
+            PcCardDescription c;
+            if (t->get("socket") == nullptr) r.fail(&node, "a PC Card needs its socket");
+            r.number(*t, "socket", c.socket, 0, 7);
+            std::string cis;
+            r.text(*t, "type", c.catalogue, 32);
+            r.text(*t, "cis", cis, 4096);
+            c.cis_file = cis;
+            if (c.catalogue.empty() == cis.empty()) r.fail(&node, "a PC Card is either a type of the catalogue or a cis file");
+            if (c.catalogue == pcmcia::kOrvo88) r.fail(t->get("type"), "the Orvo-88 is described by the [card] table");
+            if (!c.catalogue.empty() && !pcmcia::is_catalogue_card(c.catalogue)) {
+                r.fail(t->get("type"), "type must be one of " + pcmcia::catalogue_list());
+            }
+            take_socket(c.socket, t->get("socket"),
+                        "the card of line " + std::to_string(node.source().begin.line));
+            d.pc_cards.push_back(std::move(c));
+        }
     }
     if (const toml::node* devices = root.get("device")) {
         const toml::array* list = devices->as_array();
@@ -280,14 +328,41 @@ MachineDescription parse_description(std::string_view text, const std::filesyste
         for (const toml::node& node : *list) {
             const toml::table* t = node.as_table();
             if (t == nullptr) r.fail(&node, "PCI devices are written as [[pci]] tables");
-            r.only(*t, {"bus", "device", "function", "vendor_id", "device_id"}, "[[pci]]");
+            r.only(*t, {"bus", "device", "function", "vendor_id", "device_id", "class_code"}, "[[pci]]");
             PciDeviceDescription p;
             r.number(*t, "bus", p.bus, 0, 255);
             r.number(*t, "device", p.device, 0, 31);
             r.number(*t, "function", p.function, 0, 7);
             r.number(*t, "vendor_id", p.vendor_id, 0, 0xFFFF);
             r.number(*t, "device_id", p.device_id, 0, 0xFFFF);
+            r.number(*t, "class_code", p.class_code, 0, 0xFFFFFF);
+            for (const PciDeviceDescription& other : d.pci) {
+                if (other.bus == p.bus && other.device == p.device && other.function == p.function) {
+                    r.fail(&node, "a PCI device at this bus, device and function is already described");
+                }
+            }
             d.pci.push_back(p);
+        }
+    }
+    if (const toml::node* isa = root.get("isa_device")) {
+        const toml::array* list = isa->as_array();
+        if (list == nullptr) r.fail(isa, "other devices are written as [[isa_device]] tables");
+        for (const toml::node& node : *list) {
+            const toml::table* t = node.as_table();
+            if (t == nullptr) r.fail(&node, "other devices are written as [[isa_device]] tables");
+            r.only(*t, {"name", "io_base", "io_length", "irq"}, "[[isa_device]]");
+            IsaDeviceDescription device;
+            device.name = "device " + std::to_string(d.isa_devices.size() + 1);
+            r.text(*t, "name", device.name, 64);
+            r.number(*t, "io_base", device.io_base, 0, 0xFFFF);
+            r.number(*t, "io_length", device.io_length, 0, 0x10000);
+            if (device.io_base + device.io_length > 0x10000) r.fail(&node, "the device's range leaves the I/O space");
+            if (t->get("irq") != nullptr) {
+                std::uint8_t irq = 0;
+                r.number(*t, "irq", irq, 0, 15);
+                device.irq = irq;
+            }
+            d.isa_devices.push_back(std::move(device));
         }
     }
     return d;
@@ -317,8 +392,9 @@ open_process_token_fails = false
 
 [socket_controller]   # 82365-compatible PC Card controller
 present = true
-port = 0x3E0          # index port; the data port follows it
-sockets = 2
+port = 0x3E0          # index port; the data port follows it (sockets 4-7: port + 2, + 3)
+sockets = 2           # 1 to 8
+id = 0x83             # identification register; 0x80-0x8F answers as a memory-and-I/O socket
 
 [card]                # the Orvo-88
 present = true
@@ -327,6 +403,13 @@ io_base = 0x340       # the range the operating system assigns to the card
 io_length = 32
 irq = 5
 chip_id = 0x05        # FAS408 identification (bits 2..0 are 2 or 5 on a real chip)
+
+# Other PC Cards in the controller's sockets: a card of the catalogue (qtv601, qtv604,
+# card230, card210, card47, woxra2), or a raw CIS file (at most 512 bytes):
+# [[pccard]]
+# socket = 1
+# type = "card47"
+# cis = "mycard.cis"
 
 # SCSI devices, IDs 0-6 (7 is the adapter). Behaviour switches, all optional:
 #   min_period_factor, max_offset     own synchronous limits (4 ns units; 0 offset = async)
@@ -359,6 +442,14 @@ revision = "1.0"
 # function = 0
 # vendor_id = 0x104C
 # device_id = 0xAC12
+# class_code = 0x060700
+
+# Other devices of the PC: the operating system gives their ports and IRQ to nobody else.
+[[isa_device]]
+name = "sound card"
+io_base = 0x220
+io_length = 16
+irq = 7
 )";
 }
 

@@ -54,11 +54,30 @@ struct SocketControllerDescription {
     bool present = true;
     std::uint16_t port = 0x3E0;
     unsigned sockets = 2;
+    std::uint8_t id = 0x83;  // identification and revision register (0x8n: memory-and-I/O)
+};
+
+// Another PC Card in a socket of the controller: a card of the catalogue by name, or one
+// whose attribute memory holds a raw CIS file.
+struct PcCardDescription {
+    unsigned socket = 0;
+    std::string catalogue;              // e.g. "card47"; empty when cis_file is given
+    std::filesystem::path cis_file;     // relative paths are taken from the machine directory
 };
 
 struct PciDeviceDescription {
     std::uint8_t bus = 0, device = 0, function = 0;
     std::uint16_t vendor_id = 0, device_id = 0;
+    std::uint32_t class_code = 0;  // base class, subclass, interface
+};
+
+// Another device of the PC holding ports and an IRQ (a sound card, a network card): the
+// operating system does not give those to the Orvo-88.
+struct IsaDeviceDescription {
+    std::string name;
+    std::uint32_t io_base = 0;
+    std::uint32_t io_length = 0;
+    std::optional<std::uint8_t> irq;
 };
 
 struct UserDescription {
@@ -74,8 +93,10 @@ struct MachineDescription {
     UserDescription user;
     SocketControllerDescription socket_controller;
     CardDescription card;
+    std::vector<PcCardDescription> pc_cards;
     std::vector<DeviceDescription> devices;
     std::vector<PciDeviceDescription> pci;
+    std::vector<IsaDeviceDescription> isa_devices;
 
     std::filesystem::path resolve(const std::filesystem::path& file) const {
         return file.is_absolute() || directory.empty() ? file : directory / file;

@@ -2,6 +2,7 @@
 
 #include "machine/sample_media.h"
 #include "scsiport/scsiport.h"
+#include "system/machine_setup.h"
 #include "tools/orvo/report.h"
 #include "tools/orvo/script.h"
 
@@ -65,7 +66,10 @@ int command_init(const fs::path& directory) {
     machine::write_sample_cd_image(directory / "cdrom3.iso");
     // Opening the machine creates the disk image described in machine.toml.
     machine::SimulatedPc pc(machine::load_description(directory));
-    std::cout << "machine written to " << directory.string() << ": machine.toml, disk0.img (64 MiB), cdrom3.iso\n";
+    // The registry with the driver service installed, and ADAPTER.INI for the utility.
+    system::set_up_utility_files(directory, system::default_adapter_info());
+    std::cout << "machine written to " << directory.string()
+              << ": machine.toml, disk0.img (64 MiB), cdrom3.iso, registry.reg, ADAPTER.INI\n";
     return 0;
 }
 

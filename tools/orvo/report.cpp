@@ -39,6 +39,26 @@ std::string hex_port(const nlohmann::ordered_json& value) {
     std::snprintf(text, sizeof text, "0x%03llx", static_cast<unsigned long long>(value.get<std::uint64_t>()));
     return text;
 }
+// "card          socket 0, I/O 0x280-0x29f, IRQ 5, configuration index 0x20 (COR 0x60)"
+void print_card_setup(std::ostream& out, const nlohmann::ordered_json& c) {
+    char line[160];
+    std::snprintf(line, sizeof line, "card          socket %u", c["socket"].get<unsigned>());
+    out << line;
+    if (!c["io_window"].is_null()) {
+        std::snprintf(line, sizeof line, ", I/O 0x%03x-0x%03x", c["io_window"]["start"].get<unsigned>(),
+                      c["io_window"]["end"].get<unsigned>());
+        out << line;
+    }
+    if (!c["irq"].is_null()) out << ", IRQ " << c["irq"].get<unsigned>();
+    if (c["config_index"].is_null()) {
+        out << ", not configured (" << c["state"].get<std::string>() << ")\n";
+    } else {
+        std::snprintf(line, sizeof line, ", configuration index 0x%02x (COR 0x%02x)\n",
+                      c["config_index"].get<unsigned>(), c["cor"].get<unsigned>());
+        out << line;
+    }
+}
+
 } // namespace
 
 void print_boot_report(std::ostream& out, const nlohmann::ordered_json& s) {
@@ -46,11 +66,35 @@ void print_boot_report(std::ostream& out, const nlohmann::ordered_json& s) {
     out << "adapter       " << (s["found"].get<bool>() ? "found" : "not found");
     if (s["found"].get<bool>()) out << (s["initialized"].get<bool>() ? ", initialised" : ", initialisation failed");
     out << '\n';
+    if (s.contains("windows")) {
+        const auto& w = s["windows"];
+        out << "windows       " << w["os"].get<std::string>() << ", service " << w["service"].get<std::string>() << '\n';
+        out << "options       "
+            << (w["option_string"].is_null() ? std::string("(none)") : "\"" + w["option_string"].get<std::string>() + "\"")
+            << " from " << w["option_source"].get<std::string>() << '\n';
+        out << "card          " << w["card"].get<std::string>();
+        if (!w["assigned"].is_null()) {
+            out << ':';
+            for (const auto& window : w["assigned"]["io"]) {
+                const unsigned start = window["start"].get<unsigned>();
+                char text[32];
+                std::snprintf(text, sizeof text, " 0x%03x-0x%03x", start, start + window["length"].get<unsigned>() - 1);
+                out << text;
+            }
+            out << " IRQ " << w["assigned"]["irq"].get<unsigned>();
+        }
+        if (w.contains("detail")) out << " (" << w["detail"].get<std::string>() << ")";
+        out << '\n';
+        if (w["restarts_requested"].get<unsigned>() != 0) {
+            out << "restarts      " << w["restarts_requested"].get<unsigned>() << " requested since the last start\n";
+        }
+    }
     if (!s["access_range"].is_null()) {
         out << "access range  " << hex_port(s["access_range"]["start"]) << ", "
             << s["access_range"]["length"].get<unsigned>() << " ports\n";
         out << "chip          " << hex_port(s["chip_base"]) << '\n';
     }
+    if (s.contains("card_setup") && !s["card_setup"].is_null()) print_card_setup(out, s["card_setup"]);
     if (!s["adapter"].is_null()) {
         static const char* widths[] = {"undecided", "32-bit", "byte-wide"};
         const unsigned width = s["adapter"]["TransferWidth"].get<unsigned>();

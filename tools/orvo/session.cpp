@@ -1,6 +1,7 @@
 #include "tools/orvo/session.h"
 
 #include "machine/sample_media.h"
+#include "system/windows_start.h"
 #include "tools/orvo/adapter_record.h"
 
 #include <cstdio>
@@ -55,6 +56,50 @@ const char* device_type_name(UCHAR type) {
     }
 }
 
+// What the driver set up in the Orvo-88's socket, as the controller and the card hold it now
+// (orvontx configures the card itself); null when the card sits in no socket.
+nlohmann::ordered_json card_setup(machine::SimulatedPc& pc) {
+    pcmcia::SocketController* controller = pc.socket_controller();
+    const pcmcia::PcCard* card = pc.orvo88();
+    if (controller == nullptr || card == nullptr) return nullptr;
+    unsigned n = 0;
+    while (n < controller->config().sockets && controller->card(n) != card) ++n;
+    if (n == controller->config().sockets) return nullptr;
+    const pcmcia::Socket& socket = controller->socket(n);
+    nlohmann::ordered_json j;
+    j["socket"] = n;
+    j["state"] = pcmcia::to_string(socket.state());
+    if (const auto w = socket.io_window(0)) {
+        j["io_window"] = {{"start", w->first}, {"end", w->last}};
+    } else {
+        j["io_window"] = nullptr;
+    }
+    const bool io_card = (socket.reg(pcmcia::reg::kInterruptControl) & pcmcia::intctl::kIoCard) != 0;
+    j["irq"] = io_card && socket.irq() != 0 ? nlohmann::ordered_json(socket.irq()) : nlohmann::ordered_json(nullptr);
+    j["config_index"] = card->configured() ? nlohmann::ordered_json(card->configuration_index()) : nlohmann::ordered_json(nullptr);
+    j["cor"] = card->cor();
+    return j;
+}
+
+nlohmann::ordered_json windows_summary(const machine::MachineDescription& machine, const system::StartReport& w) {
+    nlohmann::ordered_json j;
+    j["os"] = machine::os_display_name(machine.os);
+    j["service"] = w.service;
+    j["option_string"] = w.option_string ? nlohmann::ordered_json(*w.option_string) : nlohmann::ordered_json(nullptr);
+    j["option_source"] = w.option_source;
+    j["card"] = system::to_string(w.card);
+    if (!w.detail.empty()) j["detail"] = w.detail;
+    if (w.assigned) {
+        nlohmann::ordered_json windows = nlohmann::ordered_json::array();
+        for (const auto& window : w.assigned->windows) windows.push_back({{"start", window.base}, {"length", window.length}});
+        j["assigned"] = {{"io", windows}, {"irq", w.assigned->irq}};
+    } else {
+        j["assigned"] = nullptr;
+    }
+    j["restarts_requested"] = w.restarts_requested;
+    return j;
+}
+
 } // namespace
 
 Session::Session(const SessionOptions& options) : param_(options.param) {
@@ -85,15 +130,13 @@ Session::Session(const SessionOptions& options) : param_(options.param) {
         pc_->bus().trace().set_sink([this](std::string_view line) { bus_trace_ << line << '\n'; });
     }
 
+    // Windows starts: the card's resources and the option string come from the registry.
+    registry_ = pc_->description().directory.empty() || scratch_
+                    ? std::make_unique<registry::Store>()
+                    : std::make_unique<registry::Store>(pc_->description().registry_file());
+    windows_ = system::start_windows(*pc_, *registry_, {build_, param_});
     scsiport::HostConfig config;
-    const machine::CardDescription& card = pc_->description().card;
-    if (build_ != "orvontx" && card.present) {
-        // The operating system configured the card and hands its range to the port driver.
-        pc_->place_configured_card(build_);
-        config.adapter.first_access_range = scsiport::BusRange{card.io_base, card.io_length, false};
-        config.adapter.bus_interrupt_level = card.irq;
-    }
-    config.adapter.argument_string = param_;
+    config.adapter = windows_.adapter;
     host_ = std::make_unique<scsiport::PortDriver>(pc_->backplane(), std::move(config));
 }
 
@@ -145,6 +188,8 @@ nlohmann::ordered_json Session::summary() const {
     for (const auto& v : host_->contract().violations()) violations.push_back(v.message);
     j["violations"] = violations;
     j["virtual_time_us"] = pc_->backplane().clock.now() / io::kMicrosecond;
+    j["card_setup"] = build_ == "orvontx" ? card_setup(*pc_) : nlohmann::ordered_json(nullptr);
+    j["windows"] = windows_summary(pc_->description(), windows_);
     j["adapter"] = found() ? record : nlohmann::ordered_json(nullptr);
     return j;
 }

@@ -4,7 +4,9 @@
 // the traces the user asked for.
 
 #include "machine/pc.h"
+#include "machine/registry/store.h"
 #include "scsiport/host/port_driver.h"
+#include "system/windows_start.h"
 
 #include <nlohmann/json.hpp>
 
@@ -53,6 +55,7 @@ public:
     machine::SimulatedPc& pc() { return *pc_; }
     scsiport::PortDriver& host() { return *host_; }
     const std::vector<scsiport::ScannedUnit>& devices() const { return devices_; }
+    const system::StartReport& windows() const { return windows_; }
     bool found() const;
     bool initialized() const { return host_->ready(); }
 
@@ -64,6 +67,8 @@ private:
     std::string build_;
     std::optional<std::string> param_;
     std::unique_ptr<machine::SimulatedPc> pc_;
+    std::unique_ptr<registry::Store> registry_;
+    system::StartReport windows_;
     std::unique_ptr<scsiport::PortDriver> host_;
     std::vector<scsiport::ScannedUnit> devices_;
     std::ofstream port_trace_;

@@ -3,7 +3,9 @@
  * One source for the four builds; see miniport.h for the build switches.
  */
 #include "ScsiMiniPort/adapter_state.h"
+#include "ScsiMiniPort/dispatch.h"
 #include "ScsiMiniPort/engine/chip.h"
+#include "ScsiMiniPort/engine/engine.h"
 #include "ScsiMiniPort/options.h"
 #include "ScsiMiniPort/routines.h"
 #include "ScsiMiniPort/socket/card_setup.h"
@@ -106,7 +108,6 @@ ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID B
     (void)HwContext;
     (void)BusInformation;
     *Again = FALSE;
-    const ULONG passedRangeStart = ConfigInfo->AccessRanges[0].RangeStart.u.LowPart;
 
     ad->PcicSocket = 0;
     ad->PcicIndexPort = 0x3E0;
@@ -119,12 +120,15 @@ ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID B
     ULONG irq = DEFAULT_IRQ;
     if (ArgumentString != 0) ParseScsiParm(ArgumentString, &windowAddress, &pcicPort, &ioBase, &irq);
 
-    PUCHAR window = 0;
-    if (passedRangeStart == 0) {
-        window = (PUCHAR)ScsiPortGetDeviceBase(
-            ad, ConfigInfo->AdapterInterfaceType, ConfigInfo->SystemIoBusNumber,
-            ScsiPortConvertUlongToPhysicalAddress(windowAddress), ATTRIBUTE_WINDOW_SIZE, FALSE);
-    }
+    /* This build configures the socket itself, so a first access range from the port driver
+       (left from an installation that let the system configure the card) is ignored: it is an
+       I/O range and cannot serve as the attribute window, and the card is set up at the I/O
+       base of the option string as always. The window is mapped from "MEM=" in every case. */
+    const PUCHAR window = (PUCHAR)ScsiPortGetDeviceBase(
+        ad, ConfigInfo->AdapterInterfaceType, ConfigInfo->SystemIoBusNumber,
+        ScsiPortConvertUlongToPhysicalAddress(windowAddress), ATTRIBUTE_WINDOW_SIZE, FALSE);
+    /* A window address the system cannot map (outside ISA memory) gives no card to read. */
+    if (window == 0) return SP_RETURN_NOT_FOUND;
     if (SetupCard365(ad, windowAddress, window, pcicPort, ioBase, irq) != 0) {
         return SP_RETURN_NOT_FOUND;
     }
@@ -136,6 +140,7 @@ ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID B
     if (!ChipResetAndIdentify(ad, TRUE)) return SP_RETURN_NOT_FOUND;
     if (ArgumentString == 0) return SP_RETURN_FOUND;
     ScanSlashOptions(ad, ArgumentString);
+    if (ad->DeviceCheck == 1) QDA_DeviceCheckFunc(ad);
     return SP_RETURN_FOUND;
 }
 
@@ -156,6 +161,7 @@ ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID B
     ad->InitiatorId = ConfigInfo->InitiatorBusId[0];
     StoreAdapterDefaults(ad);
     if (ArgumentString != 0) ScanSlashOptions(ad, ArgumentString);
+    if (ad->DeviceCheck == 1) QDA_DeviceCheckFunc(ad);
     return SP_RETURN_FOUND;
 }
 
@@ -174,7 +180,7 @@ BOOLEAN NTAPI RoutineInitialize(PVOID HwDeviceExtension) {
     }
     if (!ChipResetAndIdentify(ad, TRUE)) return FALSE;
     InitFAS408(ad);
-    /* The bus reset that belongs here comes with the protocol engine. */
+    ResetScsiBus(ad);
     ScsiPortNotification(ResetDetected, ad, 0);
     if (!ChipResetAndIdentify(ad, FALSE)) return FALSE;
     InitFAS408(ad);
@@ -190,20 +196,5 @@ BOOLEAN NTAPI RoutineInitialize(PVOID HwDeviceExtension) {
             WriteSRAMData((UCHAR)(SRAM_SIGNATURE_ADDRESS + i), (UCHAR)SramSignature[i], ad->ChipBase);
         }
     }
-    return TRUE;
-}
-
-/* Requests reach the bus once the protocol engine is in place; until then every request is
-   refused rather than reported as done. */
-BOOLEAN NTAPI RoutineStartIo(PVOID HwDeviceExtension, PSCSI_REQUEST_BLOCK Srb) {
-    Srb->SrbStatus = SRB_STATUS_INVALID_REQUEST;
-    ScsiPortNotification(RequestComplete, HwDeviceExtension, Srb);
-    ScsiPortNotification(NextRequest, HwDeviceExtension, 0);
-    return TRUE;
-}
-
-BOOLEAN NTAPI RoutineResetBus(PVOID HwDeviceExtension, ULONG PathId) {
-    ScsiPortCompleteRequest(HwDeviceExtension, (UCHAR)PathId, 0xFF, 0xFF, SRB_STATUS_BUS_RESET);
-    ScsiPortNotification(NextRequest, HwDeviceExtension, 0);
     return TRUE;
 }

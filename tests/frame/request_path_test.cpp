@@ -201,8 +201,10 @@ TEST(DeviceCheck, RecordsEveryTargetsTermsAndWritesThemWithTheSignature) {
     ASSERT_TRUE(rig.host().ready());
     const auto& ad = rig.record<ADAPTER_EXTENSION>();
     EXPECT_EQ(ad.DeviceCheck, 0);
-    EXPECT_EQ(ad.TargetPeriod[TL_INDEX(0, 0)], 50);
-    EXPECT_EQ(ad.TargetOffset[TL_INDEX(0, 0)], 8);
+    // orvontx never starts a negotiation, so a device that does not negotiate on its own
+    // leaves no terms behind there.
+    EXPECT_EQ(ad.TargetPeriod[TL_INDEX(0, 0)], ORVO_SOCKET_SETUP ? 0 : 50);
+    EXPECT_EQ(ad.TargetOffset[TL_INDEX(0, 0)], ORVO_SOCKET_SETUP ? 0 : 8);
     EXPECT_EQ(ad.TargetPeriod[TL_INDEX(1, 0)], 0);  // nobody at ID 1
     // Negotiation is forgotten after the check: the next request starts asynchronous.
     for (int i = 0; i < TARGET_LUN_PAIRS; ++i) {
@@ -211,10 +213,22 @@ TEST(DeviceCheck, RecordsEveryTargetsTermsAndWritesThemWithTheSignature) {
         ASSERT_EQ(ad.SdtrSent[i], 0);
     }
     const auto sram = rig.pc().chip().sram();
-    EXPECT_EQ(sram[0x00], 50);
-    EXPECT_EQ(sram[0x08], 8);
+    EXPECT_EQ(sram[0x00], ORVO_SOCKET_SETUP ? 0 : 50);
+    EXPECT_EQ(sram[0x08], ORVO_SOCKET_SETUP ? 0 : 8);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&sram[0x78]), 8), "Vinz,QDA");
     EXPECT_TRUE(rig.host().logged_errors().empty());
+}
+
+TEST(DeviceCheck, TargetsThatNegotiateOnTheirOwnLeaveTheirTermsInEveryBuild) {
+    DriverRig rig(kBuild, {std::string("/CHECK /AS"), [](machine::MachineDescription& m) {
+                               m.devices[0].behaviour.initiate_sdtr = true;
+                               m.devices[0].behaviour.min_period_factor = 50;
+                               m.devices[0].behaviour.max_offset = 8;
+                           }});
+    ASSERT_TRUE(rig.host().ready());
+    const auto& ad = rig.record<ADAPTER_EXTENSION>();
+    EXPECT_EQ(ad.TargetPeriod[TL_INDEX(0, 0)], 50);
+    EXPECT_EQ(ad.TargetOffset[TL_INDEX(0, 0)], 8);
 }
 
 TEST(DeviceCheck, WithoutTheOptionTheSramHoldsZeros) {

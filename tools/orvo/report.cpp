@@ -72,7 +72,7 @@ void print_boot_report(std::ostream& out, const nlohmann::ordered_json& s) {
         out << "options       "
             << (w["option_string"].is_null() ? std::string("(none)") : "\"" + w["option_string"].get<std::string>() + "\"")
             << " from " << w["option_source"].get<std::string>() << '\n';
-        out << "card          " << w["card"].get<std::string>();
+        out << "resources     " << w["card"].get<std::string>();
         if (!w["assigned"].is_null()) {
             out << ':';
             for (const auto& window : w["assigned"]["io"]) {
@@ -99,6 +99,15 @@ void print_boot_report(std::ostream& out, const nlohmann::ordered_json& s) {
         static const char* widths[] = {"undecided", "32-bit", "byte-wide"};
         const unsigned width = s["adapter"]["TransferWidth"].get<unsigned>();
         out << "transfers     " << (width < 3 ? widths[width] : "32-bit") << '\n';
+        // Targets the driver treats specially because of its defaults or the option string.
+        for (const auto& [field, label] : {std::pair{"AsyncTarget", "asynchronous  IDs"}, std::pair{"NoSelect", "never select  IDs"}}) {
+            std::string ids;
+            const auto& flags = s["adapter"][field];
+            for (std::size_t id = 0; id < flags.size(); ++id) {
+                if (flags[id].get<unsigned>() != 0) ids += " " + std::to_string(id);
+            }
+            if (!ids.empty()) out << label << ids << '\n';
+        }
     }
     if (!s["devices"].empty()) {
         out << "\nID LUN TYPE   VENDOR   PRODUCT          REV\n";

@@ -55,6 +55,18 @@ TEST(RequestPath, WriteThenReadRoundTripsInBothWidths) {
     }
 }
 
+TEST(RequestPath, TheRecordHoldsNoPointerIntoItself) {
+    DriverRig rig(kBuild);
+    rig.clear_unit_attention(0);
+    rig.execute(DriverRig::read10(0, 0, 1));
+    const auto& ad = rig.record<ADAPTER_EXTENSION>();
+    const auto inside = [&](const void* p) {
+        return p >= static_cast<const void*>(&ad) && p < static_cast<const void*>(&ad + 1);
+    };
+    EXPECT_FALSE(inside(ad.CurrentLu));
+    EXPECT_FALSE(inside(ad.ChipBase));
+}
+
 TEST(RequestPath, CommandsWithoutDataAndTheUnitAttentionSense) {
     DriverRig rig(kBuild);
     RequestSpec tur;

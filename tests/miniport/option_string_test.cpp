@@ -8,8 +8,14 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 namespace {
+
+// The record is copied as a whole around the service of a reselection.
+static_assert(std::is_trivially_copyable_v<ADAPTER_EXTENSION>);
+static_assert(std::is_trivially_copyable_v<LU_EXTENSION>);
+static_assert(sizeof(ULONG) == 4 && sizeof(USHORT) == 2 && sizeof(UCHAR) == 1);
 
 constexpr bool kWin95 = ORVO_WIN95;
 constexpr bool kSocketSetup = ORVO_SOCKET_SETUP;

@@ -140,6 +140,12 @@ void Fas408::arbitration_won() {
 
 void Fas408::selection_timeout_expired() {
     if (state_ != State::Selecting) return;
+    if (data_path_) {
+        // The select command had taken its bytes from the data FIFO; a selection nobody
+        // answered drops them, so they cannot go out with the next command.
+        std::uint8_t dropped[kDataFifoBytes];
+        data_fifo_.read(dropped, std::min<std::size_t>(tc_, data_fifo_.size()));
+    }
     bus_.selection_timed_out();
     bus_.set_atn(false);
     state_ = State::Disconnected;
@@ -433,6 +439,13 @@ bool Fas408::bytes_moved() {
     case State::SelectMessage:
         if (stop_after_message_) {
             seq_step_ = seq_step::kMessageStopped;
+            // The bytes after the message byte were only counted ahead from the data FIFO:
+            // they stay there, for the transfer command that sends the rest of the message.
+            if (data_path_ && prefetching_) {
+                tc_ += prefetch_;
+                prefetch_ = 0;
+                prefetching_ = false;
+            }
             return await_request(int_bits::kFunctionComplete);
         }
         seq_step_ = seq_step::kNoCommand;

@@ -1,5 +1,6 @@
 // Selection: the bytes queued in the chip, the counts and select commands, what goes over the
 // bus, and the ways a selection fails.
+#include <algorithm>
 #include "engine_fixture.h"
 
 namespace orvo::engine_test {
@@ -145,11 +146,12 @@ protected:
         add_disk(kDisk);
         boot();
     }
-    // The count is written after the last queued byte, in bank 0.
+    // The count is written after the last byte queued for the select command, in bank 0.
     static void expect_count_after_bytes(const AccessList& selection) {
         std::size_t last_byte = 0, count = 0;
         for (std::size_t i = 0; i < selection.list.size(); ++i) {
             const ChipAccess& a = selection.list[i];
+            if (a.write && a.bank == 0 && a.offset == kCommand && (a.value == 0xC2 || a.value == 0xC3)) break;
             if (a.write && a.bank == 1 && a.offset == kPioData) last_byte = i;
             if (a.write && a.bank == 0 && a.offset == kTcLow && count == 0) count = i;
         }
@@ -185,6 +187,12 @@ TEST_F(DmaSelectionTest, OfferQueuesTheWholeMessageAndSendsTheRestWith0x90) {
     EXPECT_EQ(prefix(selection.written(0, kTcLow), 2), (Bytes{6, 5}));  // selection, then the rest
     EXPECT_EQ(prefix(selection.written(0, kCommand), 3), (Bytes{0x01, 0xC3, 0x90}));
     expect_count_after_bytes(selection);
+    // The whole offer reaches the target: the bytes after IDENTIFY stay in the data FIFO
+    // until 0x90 sends them, and the command follows.
+    const auto events = bus_events_from("SELECT 2");
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.at(1), "MSGOUT 80 01 03 01 19 0f");
+    EXPECT_NE(std::find(events.begin(), events.end(), "COMMAND 00 00 00 00 00 00"), events.end());
 }
 #endif
 

@@ -80,6 +80,34 @@ TEST_F(SelectionTest, NoAnswerEndsInDisconnectAfterTheSelectionTimeout) {
     EXPECT_EQ(rig.bus.state(), scsi::ScsiBus::State::Free);
 }
 
+// Regression: with the bytes in the data FIFO, select-and-stop leaves the rest of the offer
+// there for the data-FIFO transfer command (it used to strand them in the SCSI FIFO).
+TEST_F(SelectionTest, DataFifoOfferKeepsTheRestForTheDataFifoTransfer) {
+    std::uint8_t step = 0xFF;
+    const Interrupt i = rig.select(
+        {.target = 2, .cdb = {0, 0, 0, 0, 0, 0}, .offer_sdtr = true, .data_fifo_select = true}, &step);
+    EXPECT_EQ(step, seq_step::kMessageStopped);
+    ASSERT_EQ(i.phase(), std::uint8_t(Phase::MessageOut));
+    EXPECT_EQ(rig.rd(reg::kFifoFlags) & fifo_flags::kCountMask, 0);
+    rig.load_count(5);
+    rig.command(cmd::kTransferInfo | cmd::kDataFifo);
+    EXPECT_EQ(rig.wait().phase(), std::uint8_t(Phase::MessageIn));
+    EXPECT_EQ(rig.trace(), (std::vector<std::string>{"SELECT 2 ATN", "MSGOUT 80 01 03 01 19 0f"}));
+}
+
+// Regression: an unanswered selection from the data FIFO drops its bytes, so the next
+// selection's command is not preceded by them.
+TEST_F(SelectionTest, UnansweredDataFifoSelectionLeavesNoBytesBehind) {
+    std::uint8_t step = 0xFF;
+    EXPECT_EQ(rig.select({.target = 5, .cdb = {0x12, 0, 0, 0, 36, 0}, .data_fifo_select = true}, &step).bits,
+              int_bits::kDisconnect);
+    rig.command(cmd::kFlushFifo);
+    const Interrupt i = rig.select({.target = 2, .cdb = {0, 0, 0, 0, 0, 0}, .data_fifo_select = true}, &step);
+    EXPECT_EQ(step, seq_step::kComplete);
+    EXPECT_EQ(i.phase(), std::uint8_t(Phase::Status));
+    EXPECT_EQ(rig.trace().back(), "COMMAND 00 00 00 00 00 00");
+}
+
 TEST_F(SelectionTest, SelectingWhileConnectedIsIllegal) {
     std::uint8_t step;
     rig.select({.target = 2, .cdb = {0x12, 0, 0, 0, 36, 0}}, &step);

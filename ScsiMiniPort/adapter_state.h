@@ -11,4 +11,7 @@ VOID NTAPI StoreAdapterDefaults(PADAPTER_EXTENSION ad);
    TargetPeriod and TargetOffset are left as they are. */
 VOID NTAPI ResetNegotiationTables(PADAPTER_EXTENSION ad);
 
+/* The same for the eight LUNs of one target (after BUS DEVICE RESET). */
+VOID NTAPI ResetTargetNegotiation(PADAPTER_EXTENSION ad, ULONG target);
+
 #endif

@@ -27,18 +27,6 @@ VOID NTAPI RunScsiRequest(PADAPTER_EXTENSION ad, PLU_EXTENSION lu) {
     if (lu->Completed == 1) SetCompletionStatus(ad, lu);
 }
 
-/* A target that has taken BUS DEVICE RESET is back at asynchronous transfer on every LUN. */
-static VOID NTAPI ForgetTargetAgreements(PADAPTER_EXTENSION ad, ULONG target) {
-    for (ULONG lun = 0; lun < SCSI_MAX_LUNS; ++lun) {
-        const ULONG i = TL_INDEX(target, lun);
-        ad->SdtrSent[i] = ad->SdtrValid[i] = 0;
-        ad->OfferPeriod[i] = DEFAULT_OFFER_PERIOD;
-        ad->OfferOffset[i] = DEFAULT_OFFER_OFFSET;
-        ad->SyncPeriod[i] = ad->SyncOffset[i] = 0;
-        ad->SyncPeriodReg[i] = ad->SyncOffsetReg[i] = 0;
-    }
-}
-
 /*
  * An abort or reset-device request carries its own message and names its unit only through
  * its SRB; the unit's command and data pointers still belong to the unit's previous request,
@@ -59,7 +47,8 @@ VOID NTAPI RunMessageRequest(PADAPTER_EXTENSION ad, PLU_EXTENSION lu) {
     if (!ConnectUnit(ad, lu, ExecuteMessageSelection)) return;
     if (RunPhaseSub(ad) == 0) return; /* the time-out report; the port driver's reset ends it */
 
-    if (deviceReset) ForgetTargetAgreements(ad, ad->TargetId);
+    /* A target that has taken BUS DEVICE RESET is back at asynchronous transfer on every LUN. */
+    if (deviceReset) ResetTargetNegotiation(ad, ad->TargetId);
     if (lu->Completed == 0) {
         /* The target took the message and left the bus, as it should. */
         lu->SrbStatus = SRB_STATUS_SUCCESS;

@@ -132,10 +132,9 @@ void read_behaviour(const Reader& r, const toml::table& t, scsi::TargetBehaviour
     std::uint32_t reselect_us = static_cast<std::uint32_t>(b.reselect_delay / io::kMicrosecond);
     r.number(t, "reselect_delay_us", reselect_us, 0, 10'000'000);
     b.reselect_delay = io::Nanoseconds{reselect_us} * io::kMicrosecond;
-    if (const toml::node* node = t.get("odd_extended_length")) {
+    if (t.get("odd_extended_length") != nullptr) {
         std::uint8_t length = 0;
         r.number(t, "odd_extended_length", length, 0, 255);
-        (void)node;
         b.odd_extended_length = length;
     }
     if (const toml::node* node = t.get("stuck_phase")) {

@@ -107,6 +107,17 @@ TEST_F(MachineDir, RunReportsEachRequestAndTheOptionStringTakesEffect) {
     EXPECT_NE(run.status, 0);  // a request failed
 }
 
+TEST_F(MachineDir, AdvanceMovesVirtualTimeByItsSpan) {
+    const std::string plain = write("plain.txt", "# nothing\n");
+    const std::string waiting = write("wait.txt", "advance 2000000\n");
+    const auto time_of = [&](const std::string& script) {
+        const Outcome run = orvo("run --json --machine " + machine.string() + " " + script);
+        EXPECT_EQ(run.status, 0) << run.out;
+        return nlohmann::json::parse(run.out)["virtual_time_us"].get<std::uint64_t>();
+    };
+    EXPECT_EQ(time_of(waiting) - time_of(plain), 2000000u);
+}
+
 TEST_F(MachineDir, ScriptErrorsNameTheLineAndSendNothing) {
     const std::string script = write("bad.txt", "exec 0 0 00 00 00 00 00 00\nexec 0 0 28 in\n");
     const std::string trace = (dir / "bus.txt").string();

@@ -100,6 +100,8 @@ static PUCHAR ClaimChipPorts(PADAPTER_EXTENSION ad, PPORT_CONFIGURATION_INFORMAT
 #define ATTRIBUTE_WINDOW_SIZE 0x1000
 #define CHIP_RANGE_LENGTH 0x20
 #define CHIP_OFFSET_IN_WINDOW 0x10
+/* The socket controller's memory windows decode 24 address bits (a 16 MiB ISA space). */
+#define HIGHEST_WINDOW_ADDRESS (0x1000000 - ATTRIBUTE_WINDOW_SIZE)
 
 ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID BusInformation,
                                PCHAR ArgumentString, PPORT_CONFIGURATION_INFORMATION ConfigInfo,
@@ -123,7 +125,10 @@ ULONG NTAPI RoutineFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PVOID B
     /* This build configures the socket itself, so a first access range from the port driver
        (left from an installation that let the system configure the card) is ignored: it is an
        I/O range and cannot serve as the attribute window, and the card is set up at the I/O
-       base of the option string as always. The window is mapped from "MEM=" in every case. */
+       base of the option string as always. The window is mapped from "MEM=" in every case.
+       A window that does not fit the controller's address range could not be opened where
+       it is mapped: there is no card to read through it. */
+    if (windowAddress > HIGHEST_WINDOW_ADDRESS) return SP_RETURN_NOT_FOUND;
     const PUCHAR window = (PUCHAR)ScsiPortGetDeviceBase(
         ad, ConfigInfo->AdapterInterfaceType, ConfigInfo->SystemIoBusNumber,
         ScsiPortConvertUlongToPhysicalAddress(windowAddress), ATTRIBUTE_WINDOW_SIZE, FALSE);

@@ -111,6 +111,25 @@ bool SimulatedPc::place_chip(std::optional<std::uint16_t> base) {
     return true;
 }
 
+void SimulatedPc::remove_card() {
+    if (orvo88_ == nullptr || card_removed_) return;
+    card_removed_ = true;
+    const unsigned socket = description_.card.socket;
+    if (controller_ && controller_->card(socket) == orvo88_) controller_->remove_card(socket);
+    place_chip(std::nullopt);  // also where the operating system's set-up put it
+    chip_.set_removed_from(backplane_.clock.now());
+}
+
+void SimulatedPc::remove_card_at(io::Nanoseconds when) {
+    backplane_.clock.schedule_at(when, [this] { remove_card(); });
+}
+
+void SimulatedPc::remove_socket_controller() { remove_socket_controller_after(0); }
+
+void SimulatedPc::remove_socket_controller_after(std::uint64_t accesses) {
+    if (controller_) controller_->remove_after(accesses);
+}
+
 std::uint32_t SimulatedPc::chip_offset_for(const std::string& build) {
     if (build == "orvont") return 0x400;
     if (build == "orvo95a") return 0x10;

@@ -55,6 +55,25 @@ public:
     // The same for a range start the operating system chose itself.
     std::uint16_t place_configured_card(const std::string& build, std::uint32_t range_start);
 
+    // ---- Hardware that goes away ---------------------------------------------------------
+    // Pulls the Orvo-88: out of its socket when it sits in one (the controller then sees no
+    // card and the card decodes nothing through its windows), and its chip leaves the I/O
+    // space wherever it answered (also where the operating system placed it). The chip's
+    // ports read all ones from then on, as an empty bus does, and the chip, without power,
+    // answers no reselection. A pulled card stays out. Nothing happens without an Orvo-88.
+    void remove_card();
+    // The same at virtual time `when`, as an event on the clock: the port access or stall that
+    // brings the clock to `when` already finds the card gone.
+    void remove_card_at(io::Nanoseconds when);
+    bool card_removed() const { return card_removed_; }
+    // The socket controller leaves the bus (SocketController::remove): its ports read all
+    // ones and the cards it powered lose power, so a chip that orvontx set up leaves the I/O
+    // space with them. Nothing happens without a controller.
+    void remove_socket_controller();
+    // The same once the controller has served `accesses` more port accesses, so that a test
+    // can pull it after any access of a driver's work (0: at once).
+    void remove_socket_controller_after(std::uint64_t accesses);
+
 private:
     void attach_device(const DeviceDescription& device);
     void build_pcmcia();
@@ -73,6 +92,7 @@ private:
     std::vector<std::unique_ptr<pcmcia::PcCard>> cards_;
     pcmcia::PcCard* orvo88_ = nullptr;
     std::unique_ptr<pcmcia::SocketController> controller_;  // last: it points at the cards
+    bool card_removed_ = false;
 };
 
 } // namespace orvo::machine

@@ -30,7 +30,9 @@ DWORD copy_string(std::string_view text, LPSTR out, DWORD size) {
 }
 
 // Names, each NUL-terminated, and a final NUL. When they do not fit, the name that overflows
-// is cut and followed by two NULs, and the result is nSize - 2.
+// is cut and followed by two NULs, and the result is nSize - 2. A cut that keeps a UTF-8
+// character whole may end the name earlier: NULs then fill the buffer to its end, so that no
+// byte within the result is left unwritten.
 DWORD copy_name_list(const std::vector<std::string>& names, LPSTR out, DWORD size) {
     if (size < 2) {
         out[0] = '\0';
@@ -49,8 +51,7 @@ DWORD copy_name_list(const std::vector<std::string>& names, LPSTR out, DWORD siz
         } else {
             std::string_view part = utf8_prefix(name, room - 1);
             std::memcpy(out + used, part.data(), part.size());
-            out[used + part.size()] = '\0';
-            out[used + part.size() + 1] = '\0';
+            std::memset(out + used + part.size(), '\0', size - used - part.size());
         }
         return size - 2;
     }

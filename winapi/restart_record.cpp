@@ -30,7 +30,7 @@ std::string format_restart_request(const RestartRequest& request) {
 }
 
 void append_restart_request(const std::filesystem::path& record, const RestartRequest& request) {
-    registry::append_to_file(record, format_restart_request(request) + "\n");
+    registry::append_line_to_file(record, format_restart_request(request));
 }
 
 std::vector<RestartRequest> read_restart_requests(const std::filesystem::path& record) {
@@ -38,10 +38,14 @@ std::vector<RestartRequest> read_restart_requests(const std::filesystem::path& r
     auto content = registry::read_file_if_exists(record);
     if (!content) return requests;
     std::string_view text = *content;
+    // Only whole lines count: bytes after the last newline are an append that never finished
+    // (the program died in the middle of it), not a request.
+    const std::size_t last_newline = text.rfind('\n');
+    text = last_newline == std::string_view::npos ? std::string_view() : text.substr(0, last_newline + 1);
     for (std::size_t line_number = 1; !text.empty(); ++line_number) {
-        std::size_t end = text.find('\n');
+        const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == text.npos ? text.size() : end + 1);
+        text.remove_prefix(end + 1);
         RestartRequest request;
         request.forced = line.ends_with(kForced);
         if (request.forced) line.remove_suffix(kForced.size());

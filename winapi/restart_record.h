@@ -4,7 +4,9 @@
 //
 // Format: a text file, one line per request that ExitWindowsEx accepted, in order:
 //   reboot | shutdown | poweroff      followed by " force" when EWX_FORCE was given
-// for example "reboot force". Each request is appended with one write and flushed to disk.
+// for example "reboot force". Each request is appended with one write and flushed to disk. A
+// last line without its newline is what an append cut short by a crash left: the reader skips
+// it and the next append cuts it off, so earlier requests are never lost to it.
 
 #include <filesystem>
 #include <string>

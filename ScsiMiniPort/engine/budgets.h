@@ -13,6 +13,10 @@
  * connection with its SP_REQUEST_TIMEOUT report. The request stays with its logical unit; the
  * port driver's request time-out and bus reset finish it. A selection whose wait runs out
  * ends as a selection time-out instead.
+ *
+ * A chip that reads all ones is a card that has been pulled: the sequencer and the message-in
+ * and data-in loops end the connection at the next poll (CardGone, PIO_NO_CHIP) instead of
+ * running their budgets out against it, so that the call returns at once.
  */
 #ifndef ORVO_ENGINE_BUDGETS_H
 #define ORVO_ENGINE_BUDGETS_H

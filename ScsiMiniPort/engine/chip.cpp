@@ -31,6 +31,11 @@ VOID NTAPI InitFAS408(PADAPTER_EXTENSION ad) {
     ChipWrite(ad, PIO_CONTROL, PIO_ON);
 }
 
+VOID NTAPI EmptyDataFifo(PADAPTER_EXTENSION ad) {
+    ChipWrite(ad, PIO_CONTROL, 0);
+    ChipWrite(ad, PIO_CONTROL, PIO_ON);
+}
+
 /* Wait mode 0, the only one the engine uses, reads STATUS once. */
 UCHAR NTAPI CheckStReg(PUCHAR chipBase, UCHAR waitMode) {
     (void)waitMode;

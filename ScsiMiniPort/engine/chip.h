@@ -28,6 +28,11 @@ VOID NTAPI LoadTransferCount(PADAPTER_EXTENSION ad, ULONG count);
 BOOLEAN NTAPI ChipResetAndIdentify(PADAPTER_EXTENSION ad, BOOLEAN writeConfig4);
 
 VOID NTAPI InitFAS408(PADAPTER_EXTENSION ad);
+
+/* With bank 1 selected: drops what the data FIFO still holds (bytes a target did not take in
+   an earlier phase) and runs it again, so that bytes queued next go out first. */
+VOID NTAPI EmptyDataFifo(PADAPTER_EXTENSION ad);
+
 UCHAR NTAPI CheckStReg(PUCHAR chipBase, UCHAR waitMode);
 USHORT NTAPI sync_reg_set(UCHAR period, UCHAR offset);
 VOID NTAPI SetTransferMode(PADAPTER_EXTENSION ad);

@@ -58,6 +58,7 @@ static BOOLEAN NTAPI CollectDataIn(PADAPTER_EXTENSION ad, DATA_IN_PROGRESS* in) 
     ULONG idlePolls = 0;
     while (!DataInRunaway(in)) {
         const UCHAR fifo = ChipRead(ad, PIO_STATUS);
+        if (fifo == PIO_NO_CHIP) return FALSE; /* the card is gone: no byte will come */
         if (fifo & PIO_128_READABLE) {
             ReadDataChunk(ad, in, LEVEL_128);
         } else if (fifo & PIO_86_READABLE) {
@@ -101,7 +102,11 @@ UCHAR NTAPI DataInPhaseRun(PADAPTER_EXTENSION ad) {
     if (ad->BusFree) return 1;
     const PLU_EXTENSION lu = ad->CurrentLu;
     DATA_IN_PROGRESS in;
-    in.Remaining = lu->DataLength;
+    /* Bytes go to the buffer only for a request that reads and while room is left (none
+       after an overrun). A target that sends data to a request that does not read has it
+       dropped uncounted: the buffer, a WRITE's source among others, stays as it was. */
+    const BOOLEAN reads = (lu->Srb->SrbFlags & SRB_FLAGS_DATA_IN) != 0;
+    in.Remaining = reads && !BufferOverrun(lu) ? lu->DataLength : 0;
     in.Total = 0;
 
 #if ORVO_HAS_DMA_AND_DELAY
@@ -121,7 +126,7 @@ UCHAR NTAPI DataInPhaseRun(PADAPTER_EXTENSION ad) {
     ChipWrite(ad, PIO_CONTROL, PIO_ON);
 
     const BOOLEAN moved = CollectDataIn(ad, &in) && DrainDataIn(ad, &in);
-    lu->DataLength -= in.Total; /* wraps below zero on an overrun */
+    if (reads) lu->DataLength -= in.Total; /* wraps below zero on an overrun */
 
     ChipSelectBank0(ad);
     ResetTransferMode(ad);

@@ -71,6 +71,13 @@ static ULONG NTAPI DataOutResidual(PADAPTER_EXTENSION ad, ULONG startLength) {
 UCHAR NTAPI DataOutPhaseRun(PADAPTER_EXTENSION ad) {
     if (ad->BusFree) return 1;
     const PLU_EXTENSION lu = ad->CurrentLu;
+    /* The buffer is sent only by a request that writes, and not after an overrun (its
+       pointer stands at the end): a READ's buffer is the caller's to receive, and moving its
+       pointer would put the data that follows at the wrong place. Otherwise the phase sends
+       nothing and the unit's length stays as it is. */
+    const BOOLEAN sends = (lu->Srb->SrbFlags & SRB_FLAGS_DATA_OUT) != 0 && !BufferOverrun(lu);
+    const ULONG keptLength = lu->DataLength;
+    if (!sends) lu->DataLength = 0;
     const PUCHAR startPointer = lu->DataPointer;
     const ULONG startLength = lu->DataLength;
 
@@ -78,6 +85,9 @@ UCHAR NTAPI DataOutPhaseRun(PADAPTER_EXTENSION ad) {
     ChipWrite(ad, PIO_CONTROL, 0);
     ChipWrite(ad, PIO_DIRECTION, PIO_DIRECTION_OUT);
     ChipSelectBank0(ad);
+    /* The residual counts what the SCSI FIFO holds: nothing but this phase's bytes may be in
+       it, such as the rest of a message the target broke off. */
+    ChipWrite(ad, COMMAND, CMD_FLUSH_FIFO);
     LoadTransferCount(ad, lu->DataLength);
     ChipWrite(ad, COMMAND, CMD_TRANSFER_INFO_PIO);
     ChipSelectBank1(ad);
@@ -93,7 +103,7 @@ UCHAR NTAPI DataOutPhaseRun(PADAPTER_EXTENSION ad) {
     ResetTransferMode(ad);
 
     const ULONG residual = DataOutResidual(ad, startLength);
-    lu->DataLength = residual;
+    lu->DataLength = sends ? residual : keptLength;
     lu->DataPointer = startPointer + (startLength - residual);
     ChipWrite(ad, COMMAND, CMD_FLUSH_FIFO);
     return 1;

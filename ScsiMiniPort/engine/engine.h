@@ -41,6 +41,10 @@ VOID NTAPI SetCompletionStatus(PADAPTER_EXTENSION ad, PLU_EXTENSION lu);
 /* Reports lu's finished request to the port driver; lu and the adapter let go of it. */
 VOID NTAPI ReportRequestComplete(PADAPTER_EXTENSION ad, PLU_EXTENSION lu);
 
+/* TRUE once a data-in overrun has taken lu's DataLength below zero (it wraps, and keeps the
+   excess for the completion rule): the buffer is full, and DataPointer stands at its end. */
+BOOLEAN NTAPI BufferOverrun(PLU_EXTENSION lu);
+
 /* ---- Interrupt polling (polling.cpp, reselection.cpp) --------------------------------- */
 
 /* Looks at the chip once: 0 = no interrupt pending, 1 = an interrupt was taken (or the chip
@@ -51,6 +55,12 @@ UCHAR NTAPI RoutineInterrupt(PADAPTER_EXTENSION ad);
    served (or the chip reads all ones). waitFlag is always 0: one poll per call. */
 UCHAR NTAPI CheckInterruptReg(PADAPTER_EXTENSION ad, UCHAR waitFlag);
 
+/* Right after a CheckInterruptReg that took something: 1 when the chip read all ones, so the
+   card is gone and nothing more can happen on the connection; Phase then holds PHASE_TIMEOUT
+   and the connection ends at once through the sequencer's time-out report, rather than
+   after the budgets of every wait have run out against a card that is not there. */
+UCHAR NTAPI CardGone(PADAPTER_EXTENSION ad);
+
 /* Polls until the chip reports something: the CheckInterruptReg result (1 or 2), or 0 when
    INTERRUPT_WAIT_POLLS ran out, in which case Phase holds PHASE_TIMEOUT. */
 UCHAR NTAPI WaitForInterrupt(PADAPTER_EXTENSION ad);
@@ -59,8 +69,8 @@ UCHAR NTAPI WaitForInterrupt(PADAPTER_EXTENSION ad);
    the request is left open and Phase holds PHASE_TIMEOUT. */
 VOID NTAPI WaitForBusFreeAfterCompletion(PADAPTER_EXTENSION ad);
 
-/* Reads STATUS while the bus stays in phase: 1 once it has left, 0 when PHASE_CHANGE_POLLS
-   ran out (Phase then holds PHASE_TIMEOUT). */
+/* Reads STATUS while the bus stays in phase: 1 once it has left (or, in DATA OUT, has gone
+   free), 0 when PHASE_CHANGE_POLLS ran out (Phase then holds PHASE_TIMEOUT). */
 UCHAR NTAPI WaitWhileBusPhase(PADAPTER_EXTENSION ad, UCHAR phase);
 
 /* Serves a target that has reselected: called by RoutineInterrupt with the interrupt status
@@ -76,7 +86,9 @@ VOID NTAPI RstToSelTimer(PVOID HwDeviceExtension);
 
 /* Selects the target of CurrentLu's request with ATN, sends IDENTIFY (and an SDTR offer when
    one is due) and, without an offer, the command bytes. 1 = connected; 0 = selection
-   time-out (the SRB's status and the unit's Completed are set). */
+   time-out (the SRB's status and the unit's Completed are set), or, when the chip refused
+   to select because a target it was let go by still holds the bus, the request left open
+   (Completed 0) for the port driver's time-out and bus reset. */
 UCHAR NTAPI ExecuteSelection(PADAPTER_EXTENSION ad);
 
 /* As ExecuteSelection, but sends the message already queued in MessageOut and nothing else. */
@@ -107,6 +119,10 @@ UCHAR NTAPI DataOutPhaseRun(PADAPTER_EXTENSION ad);
 /* ---- Messages (message_in.cpp, message_handlers.cpp) ---------------------------------- */
 
 UCHAR NTAPI MessageInPhaseRun(PADAPTER_EXTENSION ad);
+
+/* The message byte that came with a status byte was not COMMAND COMPLETE (the chip holds ACK
+   on it): it is taken, with whatever bytes belong to it, and answered as in MESSAGE IN. */
+VOID NTAPI MessageInAfterStatus(PADAPTER_EXTENSION ad, UCHAR first);
 
 /* Handler replies */
 #define MESSAGE_ACCEPT 0

@@ -93,6 +93,7 @@ enum Fas408Command : UCHAR {
 #define PIO_44_READABLE_80_WRITABLE 0x08
 #define PIO_EMPTY 0x10
 #define PIO_TRANSFER_ENDED 0x40
+#define PIO_NO_CHIP 0xFF /* full and empty at once: nothing answers at the chip's ports */
 
 /* Register values */
 #define CONFIG4_INIT 0x30 /* start of initialisation, before chip and bus resets */

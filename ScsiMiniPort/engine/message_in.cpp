@@ -75,7 +75,10 @@ static BOOLEAN NTAPI TakeMessageByte(MESSAGE_IN* msg, UCHAR byte) {
     } else if (msg->Mode == FirstByte && byte == MSG_EXTENDED) {
         msg->Mode = ExtendedLength;
         msg->Left = 1;
-    } else if (msg->Mode == FirstByte && (byte & MSG_TWO_BYTE_BIT)) {
+    } else if (msg->Mode == FirstByte && (byte & MSG_TWO_BYTE_BIT) && (byte & MSG_IDENTIFY) == 0) {
+        /* Bit 0x20 marks a two-byte message only below IDENTIFY: an IDENTIFY is one byte
+           whatever its other bits, and taking the next message's first byte for its second
+           would misread that message (a RESTORE POINTERS lost or made up). */
         msg->Mode = SecondByte;
         msg->Left = 1;
     } else {
@@ -115,41 +118,65 @@ static VOID NTAPI QueueReply(PADAPTER_EXTENSION ad, UCHAR reply) {
     }
 }
 
-UCHAR NTAPI MessageInPhaseRun(PADAPTER_EXTENSION ad) {
-    if (ad->BusFree) return 1;
-    MESSAGE_IN msg;
-    memset(&msg, 0, sizeof msg);
-    msg.Mode = FirstByte;
-    msg.Left = 1;
+static VOID NTAPI StartMessage(MESSAGE_IN* msg) {
+    memset(msg, 0, sizeof *msg);
+    msg->Mode = FirstByte;
+    msg->Left = 1;
+}
 
-    ChipSelectBank0(ad);
-    ChipWrite(ad, COMMAND, CMD_FLUSH_FIFO);
-    ChipWrite(ad, COMMAND, CMD_TRANSFER_INFO); /* fetch one byte */
+/* Takes message bytes until msg is whole (TRUE, the chip holding ACK on its last byte). FALSE
+   when the target left the phase (a message broken off is dropped without a reply), the bus
+   went free, the card is gone or the wait ran out. The chip has been told to fetch the next
+   byte, or holds ACK on one already taken. */
+static BOOLEAN NTAPI CollectMessage(PADAPTER_EXTENSION ad, MESSAGE_IN* msg) {
     for (ULONG polls = 0;; ++polls) {
-        if (ad->BusFree) return 1;
+        if (ad->BusFree) return FALSE;
         if (polls == INTERRUPT_WAIT_POLLS) {
             ad->Phase = PHASE_TIMEOUT;
-            return 1;
+            return FALSE;
         }
         if (CheckInterruptReg(ad, 0) == 0) continue;
+        if (CardGone(ad)) return FALSE;
         if (ad->InterruptStatus & INT_BUS_SERVICE) {
-            /* A message broken off by a phase change is dropped without a reply. */
-            if (ad->Phase != PHASE_MESSAGE_IN) return 1;
+            if (ad->Phase != PHASE_MESSAGE_IN) return FALSE;
             ChipWrite(ad, COMMAND, CMD_TRANSFER_INFO);
             continue;
         }
-        if ((ad->InterruptStatus & INT_FUNCTION_COMPLETE) == 0) return 1;
+        if ((ad->InterruptStatus & INT_FUNCTION_COMPLETE) == 0) return FALSE;
         /* A byte has arrived and the chip holds ACK for it. */
-        if (TakeMessageByte(&msg, ChipRead(ad, FIFO))) break;
+        if (TakeMessageByte(msg, ChipRead(ad, FIFO))) return TRUE;
         ChipWrite(ad, COMMAND, CMD_MESSAGE_ACCEPTED);
     }
+}
 
-    QueueReply(ad, DispatchMessage(ad, &msg));
+/* Answers a whole message as its handler decides and lets its last byte go. */
+static VOID NTAPI FinishMessage(PADAPTER_EXTENSION ad, MESSAGE_IN* msg) {
+    QueueReply(ad, DispatchMessage(ad, msg));
     ChipWrite(ad, COMMAND, CMD_MESSAGE_ACCEPTED);
     if (ad->CurrentLu->Completed == 1) {
         WaitForBusFreeAfterCompletion(ad); /* COMMAND COMPLETE */
     } else {
         WaitForInterrupt(ad);
     }
+}
+
+UCHAR NTAPI MessageInPhaseRun(PADAPTER_EXTENSION ad) {
+    if (ad->BusFree) return 1;
+    MESSAGE_IN msg;
+    StartMessage(&msg);
+    ChipSelectBank0(ad);
+    ChipWrite(ad, COMMAND, CMD_FLUSH_FIFO);
+    ChipWrite(ad, COMMAND, CMD_TRANSFER_INFO); /* fetch one byte */
+    if (CollectMessage(ad, &msg)) FinishMessage(ad, &msg);
     return 1;
+}
+
+VOID NTAPI MessageInAfterStatus(PADAPTER_EXTENSION ad, UCHAR first) {
+    MESSAGE_IN msg;
+    StartMessage(&msg);
+    if (!TakeMessageByte(&msg, first)) {
+        ChipWrite(ad, COMMAND, CMD_MESSAGE_ACCEPTED);
+        if (!CollectMessage(ad, &msg)) return;
+    }
+    FinishMessage(ad, &msg);
 }

@@ -24,9 +24,11 @@ UCHAR NTAPI CommandPhaseRun(PADAPTER_EXTENSION ad) {
     ChipWrite(ad, COMMAND, CMD_FLUSH_FIFO);
     LoadTransferCount(ad, (UCHAR)lu->CdbLength);
 
-    /* Always through the data FIFO. The unit's pointer and count are consumed: only
-       RESTORE POINTERS arms them again. */
+    /* Always through the data FIFO, emptied first: bytes a target left there after a data
+       phase would otherwise go out ahead of the command and make another command of it. The
+       unit's pointer and count are consumed: only RESTORE POINTERS arms them again. */
     ChipSelectBank1(ad);
+    EmptyDataFifo(ad);
     while (lu->CdbLength != 0) {
         ChipWrite(ad, PIO_DATA, *lu->CdbPointer);
         ++lu->CdbPointer;
@@ -76,8 +78,16 @@ UCHAR NTAPI StatusPhaseRun(PADAPTER_EXTENSION ad) {
     }
 
     if (ad->InterruptStatus == INT_FUNCTION_COMPLETE) {
-        /* Status and message both received: the exchange is over, whatever the message. */
-        (void)ChipRead(ad, FIFO);
+        /* Status and message both received. Only COMMAND COMPLETE ends the exchange: after
+           another message (a DISCONNECT, say) the target still holds the command, and taking
+           the status for its end would report a command as done that is not, a WRITE whose
+           data never reached the medium among them. That message is handled as in MESSAGE IN;
+           the status stands until the target sends another. */
+        const UCHAR message = ChipRead(ad, FIFO);
+        if (message != MSG_COMMAND_COMPLETE) {
+            MessageInAfterStatus(ad, message);
+            return 1;
+        }
         ad->BusFree = 1;
         lu->Completed = 1;
         for (ULONG k = 0; k < STATUS_COMPLETE_BANK0_WRITES; ++k) ChipSelectBank0(ad);

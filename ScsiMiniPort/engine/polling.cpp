@@ -19,7 +19,10 @@ UCHAR NTAPI RoutineInterrupt(PADAPTER_EXTENSION ad) {
         return 1;
     }
     if (ad->InterruptStatus & INT_BUS_SERVICE) ad->Phase = (UCHAR)(status & STATUS_PHASE_MASK);
-    if (ad->InterruptStatus & INT_DISCONNECT) ad->BusFree = 1;
+    /* A reset from another device frees the bus as a disconnect does: the connection is over
+       (its request is left to the port driver's time-out), rather than waited for in a phase
+       no target is in any more. */
+    if (ad->InterruptStatus & (INT_DISCONNECT | INT_BUS_RESET)) ad->BusFree = 1;
     return 1;
 }
 
@@ -31,6 +34,12 @@ UCHAR NTAPI CheckInterruptReg(PADAPTER_EXTENSION ad, UCHAR waitFlag) {
     return (UCHAR)((ad->InterruptStatus & INT_RESELECTED) ? 2 : 1);
 }
 
+UCHAR NTAPI CardGone(PADAPTER_EXTENSION ad) {
+    if (ad->InterruptStatus != INT_NO_CHIP) return 0;
+    ad->Phase = PHASE_TIMEOUT;
+    return 1;
+}
+
 UCHAR NTAPI WaitForInterrupt(PADAPTER_EXTENSION ad) {
     for (ULONG polls = 0; polls < INTERRUPT_WAIT_POLLS; ++polls) {
         const UCHAR seen = CheckInterruptReg(ad, 0);
@@ -40,18 +49,25 @@ UCHAR NTAPI WaitForInterrupt(PADAPTER_EXTENSION ad) {
     return 0;
 }
 
-/* After COMMAND COMPLETE the target must let the bus go. One that stays would hold it for good:
-   the request is left open and the connection ends through the time-out report, so that the
-   port driver's time-out resets the bus and ends the request there. */
+/* After COMMAND COMPLETE the target must let the bus go (a reset frees it as well). One that
+   stays would hold it for good: the request is left open and the connection ends through the
+   time-out report, so that the port driver's time-out resets the bus and ends the request
+   there. */
 VOID NTAPI WaitForBusFreeAfterCompletion(PADAPTER_EXTENSION ad) {
-    if (WaitForInterrupt(ad) != 0 && (ad->InterruptStatus & INT_DISCONNECT)) return;
+    if (WaitForInterrupt(ad) != 0 && (ad->InterruptStatus & (INT_DISCONNECT | INT_BUS_RESET))) return;
     ad->CurrentLu->Completed = 0;
     ad->Phase = PHASE_TIMEOUT;
 }
 
+/* The phase lines of a free bus read as DATA OUT (all released): while waiting in that phase a
+   pending interrupt is taken, and one that shows the bus free ends the wait as well. */
 UCHAR NTAPI WaitWhileBusPhase(PADAPTER_EXTENSION ad, UCHAR phase) {
     for (ULONG polls = 0; polls < PHASE_CHANGE_POLLS; ++polls) {
-        if ((CheckStReg(ad->ChipBase, 0) & STATUS_PHASE_MASK) != phase) return 1;
+        const UCHAR status = CheckStReg(ad->ChipBase, 0);
+        if ((status & STATUS_PHASE_MASK) != phase) return 1;
+        if (phase == PHASE_DATA_OUT && (status & STATUS_INTERRUPT) && RoutineInterrupt(ad) && ad->BusFree) {
+            return 1;
+        }
     }
     ad->Phase = PHASE_TIMEOUT;
     return 0;

@@ -34,7 +34,8 @@ static BOOLEAN NTAPI ReselectionBytesValid(PADAPTER_EXTENSION ad, UCHAR queued, 
 }
 
 /* A target came back for a unit that has no request with us (the port driver knows no such
-   unit, its request is already finished, e.g. by a bus reset, or the bytes name no unit).
+   unit, its request is already finished, e.g. by a bus reset, the unit's new request is the
+   one being selected, or the bytes name no unit).
    Nothing of ours is touched: ATN goes up before the IDENTIFY is accepted, the target is told
    ABORT, and the bus goes free. Waits are bounded; a target that ignores ATN is left to the
    next bus reset. */
@@ -65,7 +66,10 @@ VOID NTAPI ServeReselection(PADAPTER_EXTENSION ad) {
         ad->Lun = (ULONG)(identify & MSG_IDENTIFY_LUN_MASK);
         lu = (PLU_EXTENSION)ScsiPortGetLogicalUnit(ad, ad->PathId, (UCHAR)ad->TargetId, (UCHAR)ad->Lun);
     }
-    if (lu == 0 || lu->Srb == 0) {
+    /* The chip takes a reselection only while it selects, and it selects for CurrentLu: that
+       unit's request has not reached its target yet (a new request replaces the unit's Srb),
+       so a target naming it speaks of another command, which must not be served into it. */
+    if (lu == 0 || lu->Srb == 0 || lu == snapshot.CurrentLu) {
         AbortUnknownReselection(ad);
         memcpy(ad, &snapshot, sizeof snapshot);
         ad->InterruptStatus = reselectionStatus;

@@ -23,6 +23,23 @@ static UCHAR NTAPI SelectionTimedOut(PADAPTER_EXTENSION ad) {
     return 0;
 }
 
+/* The chip refused the select command (illegal command): it is still connected to a target
+   the driver has let go, one that ignored an ABORT or outlasted a wait. Nobody else can be
+   selected while that target holds the bus, and calling the request's target absent would be
+   wrong, so the request stays open: the port driver's time-out resets the bus, which frees
+   it, and completes the request. */
+static UCHAR NTAPI SelectionRefused(PADAPTER_EXTENSION ad) {
+    ad->CurrentLu->Completed = 0;
+    return 0;
+}
+
+/* An interrupt still pending from before the select command (a target that left the bus after
+   the driver had finished with it) belongs to nothing the driver waits for now: it is taken
+   and dropped, so that it cannot pass for the outcome of this selection. */
+static VOID NTAPI DropStaleInterrupt(PADAPTER_EXTENSION ad) {
+    if (ChipRead(ad, STATUS) & STATUS_INTERRUPT) (void)ChipRead(ad, INT_STATUS);
+}
+
 /* The rest of a bus reset's settle time that the timer has not counted down yet. */
 static VOID NTAPI WaitOutSettleTime(PADAPTER_EXTENSION ad) {
     if (ad->SettlePending != 1 || ad->SettleCount == 0) return;
@@ -80,7 +97,10 @@ static VOID NTAPI BuildSelectionMessage(PADAPTER_EXTENSION ad) {
 static VOID NTAPI QueueSelectionBytes(PADAPTER_EXTENSION ad, SELECTION_KIND kind) {
     const BOOLEAN dataFifo = SELECTION_THROUGH_DATA_FIFO(ad);
     const UCHAR port = dataFifo ? (UCHAR)PIO_DATA : (UCHAR)FIFO;
-    if (dataFifo) ChipSelectBank1(ad);
+    if (dataFifo) {
+        ChipSelectBank1(ad);
+        EmptyDataFifo(ad); /* nothing left from an earlier phase goes out with the selection */
+    }
     for (ULONG k = 0; k < ad->MessageOutLength; ++k) ChipWrite(ad, port, ad->MessageOut[k]);
 
     UCHAR count = (UCHAR)ad->MessageOutLength;
@@ -155,6 +175,7 @@ static UCHAR NTAPI SelectTarget(PADAPTER_EXTENSION ad, SELECTION_KIND kind) {
         }
         SetTransferMode(ad);
         QueueSelectionBytes(ad, kind);
+        DropStaleInterrupt(ad);
         ChipWrite(ad, COMMAND, SelectionCommandCode(ad));
 
         const UCHAR seen = WaitForInterrupt(ad);
@@ -166,6 +187,7 @@ static UCHAR NTAPI SelectTarget(PADAPTER_EXTENSION ad, SELECTION_KIND kind) {
             continue;
         }
         if (kind == SelectForMessage && MessageTakenAndBusFree(ad)) return SelectionConnected(ad);
+        if (ad->InterruptStatus == INT_ILLEGAL_COMMAND) return SelectionRefused(ad);
         if (ad->InterruptStatus != (INT_FUNCTION_COMPLETE | INT_BUS_SERVICE)) {
             return SelectionTimedOut(ad); /* 0x20: nobody answered; anything else: failed */
         }

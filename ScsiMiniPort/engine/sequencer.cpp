@@ -51,7 +51,8 @@ UCHAR NTAPI RunPhaseSub(PADAPTER_EXTENSION ad) {
             ad->Phase = PHASE_TIMEOUT;
             break;
         }
-        CheckInterruptReg(ad, 0); /* may bring a new phase, bus free, or serve a reselection */
+        /* May bring a new phase, bus free, or serve a reselection. */
+        if (CheckInterruptReg(ad, 0) != 0 && CardGone(ad)) break;
         RunPhase(ad);
     }
     const UCHAR timedOut = (UCHAR)(ad->Phase == PHASE_TIMEOUT);

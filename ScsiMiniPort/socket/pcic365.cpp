@@ -8,6 +8,8 @@
 
 /* Sockets a given port is probed for, whatever the controller could have. */
 #define PCIC_GIVEN_PORT_SOCKETS 4
+/* The highest given index port whose data port (port + 1) still lies in the I/O space. */
+#define PCIC_HIGHEST_GIVEN_PORT 0xFFFE
 
 const ULONG pcic_port_tb[] = {0x3E0, 0x3E4, 0x3000, 0xF8EC, 0xF8FC, 0xFCFC, 0xFFF4, 0};
 const ULONG pcic_sock_tb[] = {8, 4, 4, 4, 4, 4, 4, 0};
@@ -49,6 +51,7 @@ static ULONG CountSockets(PADAPTER_EXTENSION ad, ULONG limit) {
 
 ULONG NTAPI check365(PADAPTER_EXTENSION ad, USHORT port) {
     if (port != 0) {
+        if (port > PCIC_HIGHEST_GIVEN_PORT) return 0; /* names no controller */
         ad->PcicPort = port;
         return CountSockets(ad, PCIC_GIVEN_PORT_SOCKETS);
     }

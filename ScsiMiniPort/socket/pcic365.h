@@ -72,8 +72,9 @@ extern const ULONG pcic_port_tb[];
 extern const ULONG pcic_sock_tb[];
 
 /* Finds the controller at port (0: search the candidates) and returns how many sockets answer
-   in a row from socket 0 (at most 4 at a given port, 0 when none). Leaves PcicPort set and the
-   last socket probed selected. */
+   in a row from socket 0 (at most 4 at a given port, 0 when none, and 0 without a port access
+   for 0xFFFF, whose data port would lie past the I/O space). Leaves PcicPort set and the last
+   socket probed selected. */
 ULONG NTAPI check365(PADAPTER_EXTENSION ad, USHORT port);
 
 /* Selects socket for the following register accesses; 0, or 8 (nothing changed) when the

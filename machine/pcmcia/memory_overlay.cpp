@@ -6,11 +6,8 @@
 namespace orvo::pcmcia {
 
 void MemoryOverlay::fill(Shown& s) {
-    std::uint8_t* bytes = memory_.map(s.window.first, s.shown.size());
-    for (std::size_t i = 0; i < s.shown.size(); ++i) {
-        s.shown[i] = s.window.source->window_read(s.window.first + static_cast<std::uint32_t>(i));
-    }
-    std::memcpy(bytes, s.shown.data(), s.shown.size());
+    s.window.source->window_read(s.window.first, s.shown);
+    std::memcpy(memory_.map(s.window.first, s.shown.size()), s.shown.data(), s.shown.size());
 }
 
 void MemoryOverlay::show(const std::vector<OverlayWindow>& windows) {

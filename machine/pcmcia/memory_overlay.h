@@ -11,6 +11,7 @@
 #include "machine/io/memory_space.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace orvo::pcmcia {
@@ -18,7 +19,9 @@ namespace orvo::pcmcia {
 // What a window shows, by host address.
 class WindowSource {
 public:
-    virtual std::uint8_t window_read(std::uint32_t host_address) const = 0;
+    // Fills out with what the window shows from host address first on (a whole window at a
+    // time: the source decodes its window once, not once per byte).
+    virtual void window_read(std::uint32_t first, std::span<std::uint8_t> out) const = 0;
     virtual void window_write(std::uint32_t host_address, std::uint8_t value) = 0;
 
 protected:

@@ -64,6 +64,11 @@ void Socket::system_reset() {
     }
 }
 
+void Socket::lose_controller() {
+    registers_.fill(0);
+    step();
+}
+
 // The card decodes I/O only when it runs, is configured, and the socket is in I/O mode; the
 // host ports it sees are those of the enabled I/O windows, window 0 first.
 void Socket::place_function() {
@@ -118,22 +123,25 @@ std::optional<IoWindow> Socket::io_window(unsigned n) const {
 
 // The card sees the host address plus the window's offset; only attribute memory exists on
 // the cards modelled (common memory reads as nothing).
-std::optional<std::uint32_t> Socket::attribute_address(std::uint32_t host_address) const {
+std::optional<std::uint32_t> Socket::attribute_offset() const {
     if (state_ != SocketState::Running) return std::nullopt;
     const auto w = memory_window();
     if (!w || !w->attribute) return std::nullopt;
-    return (host_address + w->card_offset) & memwin::kCardAddressMask;
+    return w->card_offset;
 }
 
-std::uint8_t Socket::window_read(std::uint32_t host_address) const {
-    const auto address = attribute_address(host_address);
-    return address ? card_->attribute_read(*address) : 0xFF;
+void Socket::window_read(std::uint32_t first, std::span<std::uint8_t> out) const {
+    const auto offset = attribute_offset();
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const std::uint32_t host_address = first + static_cast<std::uint32_t>(i);
+        out[i] = offset ? card_->attribute_read((host_address + *offset) & memwin::kCardAddressMask) : 0xFF;
+    }
 }
 
 void Socket::window_write(std::uint32_t host_address, std::uint8_t value) {
-    const auto address = attribute_address(host_address);
-    if (!address || memory_window()->write_protect) return;
-    card_->attribute_write(*address, value);
+    const auto offset = attribute_offset();
+    if (!offset || memory_window()->write_protect) return;
+    card_->attribute_write((host_address + *offset) & memwin::kCardAddressMask, value);
 }
 
 } // namespace orvo::pcmcia

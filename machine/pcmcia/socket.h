@@ -59,6 +59,9 @@ public:
     void step();
     // A system reset (RESETDRV) resets the card unless the socket is told to keep it out.
     void system_reset();
+    // The controller behind the socket is gone: its registers with it, so the card has no
+    // power (it resets and its function leaves the bus) and no window is open.
+    void lose_controller();
 
     std::uint8_t interface_status() const;
     std::uint8_t status_changes() const { return status_changes_; }
@@ -70,7 +73,7 @@ public:
     std::optional<IoWindow> io_window(unsigned n) const;
 
     // WindowSource: what memory window 0 shows (0xFF where no card drives the bus).
-    std::uint8_t window_read(std::uint32_t host_address) const override;
+    void window_read(std::uint32_t first, std::span<std::uint8_t> out) const override;
     void window_write(std::uint32_t host_address, std::uint8_t value) override;
 
 private:
@@ -78,7 +81,9 @@ private:
     void enter(SocketState next);
     void place_function();
     bool powered() const;
-    std::optional<std::uint32_t> attribute_address(std::uint32_t host_address) const;
+    // What the card adds to a host address in memory window 0 while its attribute memory is
+    // seen there; none while it is not.
+    std::optional<std::uint32_t> attribute_offset() const;
 
     std::array<std::uint8_t, reg::kBlockSize> registers_{};
     PcCard* card_ = nullptr;

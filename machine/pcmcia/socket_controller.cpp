@@ -37,7 +37,7 @@ const char* SocketController::register_name(std::uint8_t reg) {
 }
 
 SocketController::SocketController(io::MemorySpace& memory, ControllerConfig config)
-    : memory_(memory), config_(config), overlay_(memory) {
+    : config_(config), overlay_(memory) {
     if (config_.sockets < 1 || config_.sockets > kMaxSockets) {
         throw std::invalid_argument("a socket controller has 1 to 8 sockets, not " + std::to_string(config_.sockets));
     }
@@ -91,6 +91,25 @@ void SocketController::system_reset() {
     overlay_.write_back();
     for (auto& s : sockets_) s->system_reset();
     settle();
+}
+
+void SocketController::remove() {
+    if (removed_) return;
+    removed_ = true;
+    accesses_until_removal_ = 0;
+    overlay_.write_back();
+    for (auto& s : sockets_) s->lose_controller();
+    overlay_.clear();
+    if (ports_ != nullptr) ports_->unmap(config_.port, port_count());
+    ports_ = nullptr;
+}
+
+void SocketController::remove_after(std::uint64_t accesses) {
+    if (accesses == 0) {
+        remove();
+    } else if (!removed_) {
+        accesses_until_removal_ = accesses;
+    }
 }
 
 void SocketController::sync_memory() {
@@ -161,6 +180,7 @@ std::uint32_t SocketController::port_read(std::uint16_t port, unsigned width) {
         const bool ours = p >= config_.port && p < config_.port + port_count();
         value |= std::uint32_t{ours ? read_byte(static_cast<std::uint16_t>(p)) : std::uint8_t{0xFF}} << (8 * i);
     }
+    count_access();
     return value;
 }
 
@@ -172,6 +192,7 @@ void SocketController::port_write(std::uint16_t port, std::uint32_t value, unsig
             write_byte(static_cast<std::uint16_t>(p), static_cast<std::uint8_t>(value >> (8 * i)));
         }
     }
+    count_access();
 }
 
 } // namespace orvo::pcmcia

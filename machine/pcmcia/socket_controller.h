@@ -59,6 +59,16 @@ public:
 
     // The system's RESETDRV pulse (a warm restart of the PC).
     void system_reset();
+
+    // The controller leaves the bus for good, as one pulled out with its docking station or
+    // one that dies: its ports read all ones from then on, its windows close (the ISA memory
+    // under them comes back) and the cards in its sockets lose power, so their functions leave
+    // the I/O space. The cards stay in their sockets.
+    void remove();
+    // The same once it has served `accesses` more port accesses, at the end of the last one
+    // (0: at once). A test pulls it at any chosen point of a driver's work this way.
+    void remove_after(std::uint64_t accesses);
+    bool removed() const { return removed_; }
     // Hands bytes written into open windows to the cards now (as the next access would).
     void sync_memory();
 
@@ -90,6 +100,10 @@ private:
     Socket* addressed(unsigned pair) const;
     // Every socket steps to its new state; windows and functions follow.
     void settle();
+    // Counts one port access towards a removal asked for with remove_after.
+    void count_access() {
+        if (accesses_until_removal_ != 0 && --accesses_until_removal_ == 0) remove();
+    }
 
     // Register handlers, named after the register.
     std::uint8_t id_revision_r(Socket&, std::uint8_t) const { return config_.id; }
@@ -101,12 +115,13 @@ private:
     void stored_w(Socket& s, std::uint8_t reg, std::uint8_t value) { s.set_reg(reg, value); }
     void ignored_w(Socket&, std::uint8_t, std::uint8_t) {}
 
-    io::MemorySpace& memory_;
     io::IoSpace* ports_ = nullptr;
     ControllerConfig config_;
     std::array<std::uint8_t, 2> index_{};
     std::vector<std::unique_ptr<Socket>> sockets_;
     MemoryOverlay overlay_;
+    bool removed_ = false;
+    std::uint64_t accesses_until_removal_ = 0;  // 0: no removal pending
 };
 
 } // namespace orvo::pcmcia

@@ -249,7 +249,10 @@ class RegFileParser {
 Tree parse_reg_file(std::string_view file_bytes) {
     DecodedText decoded = decode_text_file(file_bytes, /*strict=*/true);
     if (decoded.bad_line != 0)
-        throw RegFileSyntaxError(decoded.bad_line, "text is neither UTF-8 nor code page 932");
+        throw RegFileSyntaxError(decoded.bad_line,
+                                 decoded.encoding == TextEncoding::Utf8
+                                     ? "text is not UTF-8 though the file is marked UTF-8"
+                                     : "text is neither UTF-8 nor code page 932");
     return RegFileParser(decoded.encoding).parse(decoded.utf8);
 }
 

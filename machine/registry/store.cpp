@@ -70,11 +70,12 @@ void Store::modify(const std::function<bool(Tree&)>& change) {
     } catch (const std::system_error& e) {
         throw StoreError(StoreError::Kind::Io, e.what());
     }
+    remove_stale_temporaries(file_);
     refresh();
     Tree working(tree_);
     if (!change(working)) return;
     try {
-        write_file_atomically(file_, format_reg_file(working));
+        write_file_atomically(file_, format_reg_file(working), write_faults_);
     } catch (const std::system_error& e) {
         throw StoreError(StoreError::Kind::Io, e.what());
     }

@@ -5,12 +5,14 @@
 // sees the latest content. Each change is applied under an exclusive lock on "<file>.lock":
 // the writer re-reads the latest content, applies its change and saves the whole file
 // atomically before the next writer may start, so concurrent writers (the utility, a boot, a
-// second process) never lose each other's changes. A file that does not parse is refused with
+// second process) never lose each other's changes; the temporary files of a writer that died
+// mid-save are cleared away under the same lock. A file that does not parse is refused with
 // an error naming the file and line, and is never overwritten. A missing file is an empty
 // registry; the first change creates it.
 //
 // Without a file the registry lives in memory only (a machine with no directory).
 
+#include "machine/registry/file_io.h"
 #include "machine/registry/key_tree.h"
 
 #include <cstdint>
@@ -49,6 +51,9 @@ class Store {
     // the content seen by tree() stay as they were.
     void modify(const std::function<bool(Tree&)>& change);
 
+    // Test seam: every later save hands these faults to write_file_atomically (nullptr: none).
+    void set_write_faults(AtomicWriteFaults* faults) { write_faults_ = faults; }
+
   private:
     // What identifies one version of the file on disk; the file is replaced by rename, so any
     // save gives a new identity.
@@ -64,6 +69,7 @@ class Store {
     std::filesystem::path file_;
     Tree tree_;
     std::optional<FileIdentity> loaded_; // identity of the file tree_ was read from
+    AtomicWriteFaults* write_faults_ = nullptr;
 };
 
 } // namespace orvo::registry

@@ -71,40 +71,68 @@ class Cp932Converter {
     iconv_t cd_;
 };
 
-} // namespace
+// The length of the UTF-8 sequence at bytes[i], or 0 when none starts there (a stray or
+// missing continuation byte, an overlong form, a surrogate, a code point past U+10FFFF).
+std::size_t utf8_sequence_length(std::string_view bytes, std::size_t i) {
+    auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) return 1;
+    std::size_t length;
+    std::uint32_t code_point;
+    if ((b & 0xE0) == 0xC0) {
+        length = 2;
+        code_point = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+        length = 3;
+        code_point = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+        length = 4;
+        code_point = b & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        auto c = static_cast<unsigned char>(bytes[i + k]);
+        if ((c & 0xC0) != 0x80) return 0;
+        code_point = (code_point << 6) | (c & 0x3F);
+    }
+    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code_point < kSmallest[length] || code_point > 0x10FFFF ||
+        (code_point >= 0xD800 && code_point <= 0xDFFF))
+        return 0;
+    return length;
+}
 
-bool is_valid_utf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        auto b = static_cast<unsigned char>(bytes[i]);
-        if (b < 0x80) {
+// The text of a file marked UTF-8 by its byte-order mark. Strict: stops at the first byte that
+// starts no UTF-8 sequence and stores its offset (npos when all went well). Otherwise each
+// such byte becomes '?', so that what comes back is always UTF-8.
+std::string checked_utf8(std::string_view bytes, std::size_t* bad_offset) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        std::size_t length = utf8_sequence_length(bytes, i);
+        if (length == 0) {
+            if (bad_offset) {
+                *bad_offset = i;
+                return out;
+            }
+            out += '?';
             ++i;
             continue;
         }
-        std::size_t length;
-        std::uint32_t code_point;
-        if ((b & 0xE0) == 0xC0) {
-            length = 2;
-            code_point = b & 0x1F;
-        } else if ((b & 0xF0) == 0xE0) {
-            length = 3;
-            code_point = b & 0x0F;
-        } else if ((b & 0xF8) == 0xF0) {
-            length = 4;
-            code_point = b & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > bytes.size()) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            auto c = static_cast<unsigned char>(bytes[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            code_point = (code_point << 6) | (c & 0x3F);
-        }
-        static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code_point < kSmallest[length] || code_point > 0x10FFFF ||
-            (code_point >= 0xD800 && code_point <= 0xDFFF))
-            return false;
+        out.append(bytes.substr(i, length));
+        i += length;
+    }
+    if (bad_offset) *bad_offset = std::string_view::npos;
+    return out;
+}
+
+} // namespace
+
+bool is_valid_utf8(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        std::size_t length = utf8_sequence_length(bytes, i);
+        if (length == 0) return false;
         i += length;
     }
     return true;
@@ -144,6 +172,8 @@ std::string utf16le_to_utf8(std::span<const std::uint8_t> bytes) {
 DecodedText decode_text_file(std::string_view bytes, bool strict) {
     DecodedText result;
     result.encoding = detect_text_encoding(bytes);
+    std::size_t bad = std::string_view::npos;
+    std::size_t* bad_offset = strict ? &bad : nullptr;
     switch (result.encoding) {
     case TextEncoding::Utf16Le: {
         bytes.remove_prefix(kUtf16LeBom.size());
@@ -152,19 +182,22 @@ DecodedText decode_text_file(std::string_view bytes, bool strict) {
         break;
     }
     case TextEncoding::Utf8:
-        if (bytes.starts_with(kUtf8Bom)) bytes.remove_prefix(kUtf8Bom.size());
-        result.utf8 = std::string(bytes);
+        // Without the mark the text was found valid already; with it, it may not be.
+        if (bytes.starts_with(kUtf8Bom)) {
+            bytes.remove_prefix(kUtf8Bom.size());
+            result.utf8 = checked_utf8(bytes, bad_offset);
+        } else {
+            result.utf8 = std::string(bytes);
+        }
         break;
-    case TextEncoding::Cp932: {
-        std::size_t bad = std::string_view::npos;
-        result.utf8 = cp932_to_utf8(bytes, strict ? &bad : nullptr);
-        if (bad != std::string_view::npos)
-            result.bad_line =
-                1 + static_cast<std::size_t>(std::count(
-                        bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bad), '\n'));
+    case TextEncoding::Cp932:
+        result.utf8 = cp932_to_utf8(bytes, bad_offset);
         break;
     }
-    }
+    if (bad != std::string_view::npos)
+        result.bad_line =
+            1 + static_cast<std::size_t>(std::count(
+                    bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bad), '\n'));
     return result;
 }
 

@@ -34,12 +34,12 @@ struct DecodedText {
     std::string utf8;
     TextEncoding encoding = TextEncoding::Utf8;
     // Strict decoding only: 1-based line of the first text that is neither UTF-8 nor code page
-    // 932; 0 when the whole file decoded.
+    // 932 (not UTF-8, in a file with the UTF-8 byte-order mark); 0 when the whole file decoded.
     std::size_t bad_line = 0;
 };
 
-// Decodes a whole file to UTF-8 (byte-order mark removed). Strict decoding reports the first
-// undecodable line instead of replacing its bytes.
+// Decodes a whole file to UTF-8 (byte-order mark removed); the result is always UTF-8. Strict
+// decoding reports the first undecodable line instead of replacing its bytes with '?'.
 DecodedText decode_text_file(std::string_view bytes, bool strict);
 
 } // namespace orvo::registry

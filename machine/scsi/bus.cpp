@@ -261,8 +261,12 @@ std::uint32_t ScsiBus::take(std::uint8_t* dst, std::uint32_t max, io::Nanosecond
     if (!req() || !is_input(phase_)) return 0;
     std::uint32_t n = std::min(max, offer_.left);
     if (phase_ == Phase::MessageIn) n = std::min<std::uint32_t>(n, 1);
-    std::memcpy(dst, offer_.in, n);
-    offer_.in += n;
+    if (offer_.in != nullptr) {
+        std::memcpy(dst, offer_.in, n);
+        offer_.in += n;
+    } else {
+        std::memset(dst, 0, n);  // a receive offer in an input phase: nothing driven
+    }
     offer_.left -= n;
     if (bad_parity != nullptr) *bad_parity = offer_.bad_parity;
     stats_.bytes_in += n;
@@ -278,8 +282,10 @@ std::uint32_t ScsiBus::take(std::uint8_t* dst, std::uint32_t max, io::Nanosecond
 std::uint32_t ScsiBus::give(const std::uint8_t* src, std::uint32_t max, io::Nanoseconds at) {
     if (!req() || is_input(phase_)) return 0;
     const std::uint32_t n = std::min(max, offer_.left);
-    std::memcpy(offer_.out, src, n);
-    offer_.out += n;
+    if (offer_.out != nullptr) {  // else a send offer in an output phase: the bytes are dropped
+        std::memcpy(offer_.out, src, n);
+        offer_.out += n;
+    }
     offer_.left -= n;
     stats_.bytes_out += n;
     note_bytes(src, n);

@@ -139,6 +139,9 @@ public:
     // --- Target side ------------------------------------------------------------------------
     void target_arbitrate(std::uint8_t id);
     void target_withdraw(std::uint8_t id);
+    // An offer made for the other direction than the phase's (bytes sent in an output phase,
+    // taken in an input phase) still runs its handshakes: the target drops what the initiator
+    // drives, and drives nothing itself, so the initiator reads released lines (0x00).
     void send(std::uint8_t id, Phase phase, const std::uint8_t* data, std::uint32_t length,
               bool bad_parity = false);
     void receive(std::uint8_t id, Phase phase, std::uint8_t* buffer, std::uint32_t length);

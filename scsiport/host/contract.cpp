@@ -17,6 +17,7 @@ const char* to_string(ViolationKind kind) {
     case ViolationKind::BadMapping: return "bad mapping";
     case ViolationKind::ForeignExtension: return "foreign device extension";
     case ViolationKind::MisplacedCall: return "misplaced call";
+    case ViolationKind::BufferOverrun: return "buffer overrun";
     }
     return "unknown violation";
 }

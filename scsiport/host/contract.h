@@ -24,6 +24,7 @@ enum class ViolationKind {
     BadMapping,          // ScsiPortGetDeviceBase for a range outside the machine's spaces
     ForeignExtension,    // an operation named a device extension that is not the adapter's
     MisplacedCall,       // an operation called where the platform does not allow it
+    BufferOverrun,       // a write outside a request's data or sense buffer
 };
 const char* to_string(ViolationKind kind);
 
@@ -52,7 +53,7 @@ public:
 private:
     Handler handler_;
     std::vector<Violation> kept_;
-    static constexpr std::size_t kKinds = static_cast<std::size_t>(ViolationKind::MisplacedCall) + 1;
+    static constexpr std::size_t kKinds = static_cast<std::size_t>(ViolationKind::BufferOverrun) + 1;
     std::array<std::uint64_t, kKinds> per_kind_{};
     std::uint64_t total_ = 0;
 };

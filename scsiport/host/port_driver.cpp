@@ -289,6 +289,8 @@ void PortDriver::shutdown() {
         case RequestState::Completed: break;
         }
     });
+    requests_.for_each([&](RequestRecord& record) { check_guards(record); });
+    requests_.for_each_retired([&](RequestRecord& record) { check_guards(record); });
     start_queue_.clear();
     timer_ = {};
     adapter_state_ = AdapterState::ShutDown;

@@ -182,6 +182,8 @@ private:
     void note_completion(RequestRecord& record);
     void settle_completions();
     void finish_request(RequestRecord& record);
+    void retire_request(RequestId id);
+    void check_guards(RequestRecord& record);
     bool needs_request_sense(const RequestRecord& record) const;
     void queue_request_sense(RequestRecord& original);
     void attach_sense(RequestRecord& sense_request);

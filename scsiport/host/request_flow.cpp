@@ -50,12 +50,8 @@ RequestId PortDriver::submit(const RequestSpec& spec) {
 }
 
 void PortDriver::fill_request(RequestRecord& record, const RequestSpec& spec) {
-    if (spec.data_in_length > 0) {
-        record.data.assign(spec.data_in_length, 0);
-    } else {
-        record.data = spec.data_out;
-    }
-    record.sense_buffer.assign(spec.sense_length, 0);
+    record.data = spec.data_in_length > 0 ? GuardedBuffer(spec.data_in_length) : GuardedBuffer(spec.data_out);
+    record.sense_buffer = GuardedBuffer(spec.sense_length);
     if (registration_ && registration_->data.SrbExtensionSize > 0) {
         record.srb_extension = ExtensionBlock(registration_->data.SrbExtensionSize);
     }
@@ -77,8 +73,8 @@ void PortDriver::fill_request(RequestRecord& record, const RequestSpec& spec) {
     srb.SrbFlags = spec.srb_flags.value_or(direction);
     srb.DataTransferLength = static_cast<ULONG>(record.data.size());
     srb.TimeOutValue = spec.timeout_seconds;
-    srb.DataBuffer = record.data.empty() ? nullptr : record.data.data();
-    srb.SenseInfoBuffer = record.sense_buffer.empty() ? nullptr : record.sense_buffer.data();
+    srb.DataBuffer = record.data.data();
+    srb.SenseInfoBuffer = record.sense_buffer.data();
     srb.SrbExtension = record.srb_extension ? record.srb_extension.data() : nullptr;
     record.result.submitted_at = now();
 }
@@ -97,7 +93,7 @@ RequestResult PortDriver::take_result(RequestId id) {
         throw std::logic_error(format_text("request #%llu is %s, not completed",
                                            static_cast<unsigned long long>(id), to_string(taken.state)));
     }
-    requests_.retire(id);
+    retire_request(id);
     return taken;
 }
 
@@ -251,6 +247,7 @@ void PortDriver::settle_completions() {
 void PortDriver::finish_request(RequestRecord& record) {
     SCSI_REQUEST_BLOCK& srb = record.srb;
     record.completion_noted = false;
+    check_guards(record);
     if (record.result.timed_out) srb.SrbStatus = SRB_STATUS_TIMEOUT;
     RequestResult& result = record.result;
     result.completed_at = now();
@@ -259,7 +256,8 @@ void PortDriver::finish_request(RequestRecord& record) {
     result.data_transfer_length = srb.DataTransferLength;
     if ((srb.SrbFlags & SRB_FLAGS_DATA_IN) != 0) {
         const std::size_t moved = std::min<std::size_t>(srb.DataTransferLength, record.data.size());
-        result.data.assign(record.data.begin(), record.data.begin() + static_cast<std::ptrdiff_t>(moved));
+        const auto bytes = record.data.bytes().first(moved);
+        result.data.assign(bytes.begin(), bytes.end());
     }
     events_.note("completed %s: srb status %02x, scsi status %02x, length %u", describe(record).c_str(),
                  srb.SrbStatus, srb.ScsiStatus, srb.DataTransferLength);
@@ -271,6 +269,32 @@ void PortDriver::finish_request(RequestRecord& record) {
     } else {
         result.state = RequestState::Completed;
     }
+}
+
+void PortDriver::retire_request(RequestId id) {
+    if (const std::unique_ptr<RequestRecord> gone = requests_.retire(id)) check_guards(*gone);
+}
+
+// The guard zones around a request's buffers are looked at when it completes and once more
+// when its record is dropped (or the host shuts down): a miniport may still write through a
+// pointer it kept.
+void PortDriver::check_guards(RequestRecord& record) {
+    if (record.overrun_reported) return;
+    const auto report = [&](const GuardedBuffer& buffer, const char* name) {
+        const std::optional<GuardedBuffer::Damage> damage = buffer.damage();
+        if (!damage) return false;
+        std::string reach;
+        if (damage->before != 0) reach = format_text("%zu byte(s) before the start", damage->before);
+        if (damage->after != 0) {
+            reach += (reach.empty() ? "" : " and ") + format_text("%zu byte(s) past the end", damage->after);
+        }
+        violation(ViolationKind::BufferOverrun, format_text("%s: a write reached %s of its %zu-byte %s buffer",
+                                                            describe(record).c_str(), reach.c_str(), buffer.size(), name));
+        return true;
+    };
+    const bool data = report(record.data, "data");
+    const bool sense = report(record.sense_buffer, "sense");
+    record.overrun_reported = data || sense;
 }
 
 // The miniport asks for no automatic request sense, so the port driver fetches the sense
@@ -306,14 +330,14 @@ void PortDriver::attach_sense(RequestRecord& sense_request) {
     const UCHAR status = sense_request.srb.SrbStatus;
     const std::vector<std::uint8_t> bytes = sense_request.result.data;
     const RequestId original_id = sense_request.sense_for;
-    requests_.retire(sense_request.id);
+    retire_request(sense_request.id);
 
     RequestRecord* original = requests_.find(original_id);
     if (original == nullptr) return;
     original->result.sense_request_status = status;
     const UCHAR outcome = SRB_STATUS(status);
     if ((outcome == SRB_STATUS_SUCCESS || outcome == SRB_STATUS_DATA_OVERRUN) && !bytes.empty()) {
-        std::copy(bytes.begin(), bytes.end(), original->sense_buffer.begin());
+        std::copy(bytes.begin(), bytes.end(), original->sense_buffer.bytes().begin());
         original->srb.SrbStatus |= SRB_STATUS_AUTOSENSE_VALID;
         original->srb.SenseInfoBufferLength = static_cast<UCHAR>(bytes.size());
         original->result.srb_status = original->srb.SrbStatus;

@@ -33,13 +33,16 @@ bool RequestTable::retired(const SCSI_REQUEST_BLOCK* srb) const {
     return false;
 }
 
-void RequestTable::retire(RequestId id) {
+std::unique_ptr<RequestRecord> RequestTable::retire(RequestId id) {
     const auto it = live_.find(id);
-    if (it == live_.end()) return;
+    if (it == live_.end()) return nullptr;
     by_srb_.erase(&it->second->srb);
     retired_.push_back(std::move(it->second));
     live_.erase(it);
-    if (retired_.size() > kRetiredKept) retired_.pop_front();
+    if (retired_.size() <= kRetiredKept) return nullptr;
+    std::unique_ptr<RequestRecord> dropped = std::move(retired_.front());
+    retired_.pop_front();
+    return dropped;
 }
 
 RequestRecord* RequestTable::earliest_deadline() {

@@ -3,6 +3,7 @@
 // by the host, at stable addresses), its state and, once completed, its result.
 
 #include "scsiport/host/extension_block.h"
+#include "scsiport/host/guarded_buffer.h"
 #include "scsiport/host/host_types.h"
 #include "scsiport/scsiport.h"
 
@@ -19,8 +20,9 @@ namespace orvo::scsiport {
 struct RequestRecord {
     RequestId id = 0;
     SCSI_REQUEST_BLOCK srb{};
-    std::vector<std::uint8_t> data;          // the SRB's data buffer
-    std::vector<std::uint8_t> sense_buffer;  // the SRB's sense buffer
+    GuardedBuffer data;                      // the SRB's data buffer
+    GuardedBuffer sense_buffer;              // the SRB's sense buffer
+    bool overrun_reported = false;           // a damaged guard zone is reported once
     ExtensionBlock srb_extension;
     io::Nanoseconds deadline = 0;            // start + TimeOutValue, while started
     // Completed during the call that is running; read out when that call has returned, since
@@ -42,12 +44,17 @@ public:
     RequestRecord* owner_of(const SCSI_REQUEST_BLOCK* srb);
     // True when the SRB belonged to a request already taken out of the table.
     bool retired(const SCSI_REQUEST_BLOCK* srb) const;
-    // Removes a record; its memory stays valid for a while (see retired_).
-    void retire(RequestId id);
+    // Removes a record; its memory stays valid for a while (see retired_). Returns the oldest
+    // retired record when it has to go to make room (nullptr otherwise), so that the caller
+    // can look at it a last time.
+    std::unique_ptr<RequestRecord> retire(RequestId id);
 
     // Records in the order they were created.
     template <class Visit> void for_each(Visit visit) {
         for (auto& [id, record] : live_) visit(*record);
+    }
+    template <class Visit> void for_each_retired(Visit visit) {
+        for (auto& record : retired_) visit(*record);
     }
     // The outstanding record with the earliest deadline, or nullptr.
     RequestRecord* earliest_deadline();

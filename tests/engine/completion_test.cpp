@@ -1,6 +1,7 @@
 // The completion rule on its own: the length a finished request reports and its status, for
 // the residuals a connection can leave (nothing left, a shortfall, an overrun that wrapped
-// below zero, nothing moved at all) and a request that never got a status byte.
+// below zero, nothing moved at all) and a request that never got a status byte. The length
+// never grows past the buffer: an overrun reports the buffer full.
 #include "ScsiMiniPort/engine/engine.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,8 @@ const CompletionCase kCases[] = {
     {"AllMoved", 512, 0, SRB_STATUS_SUCCESS, 512, SRB_STATUS_SUCCESS},
     {"NoData", 0, 0, SRB_STATUS_SUCCESS, 0, SRB_STATUS_SUCCESS},
     {"Short", 512, 312, SRB_STATUS_SUCCESS, 200, kLengthMismatch},
-    {"OverrunWrapped", 512, 0u - 256u, SRB_STATUS_SUCCESS, 768, kLengthMismatch},
+    {"OverrunKeepsTheBufferLength", 512, 0u - 256u, SRB_STATUS_SUCCESS, 512, kLengthMismatch},
+    {"OverrunWithoutBuffer", 0, 0u - 36u, SRB_STATUS_SUCCESS, 0, kLengthMismatch},
     {"NothingMoved", 4096, 4096, SRB_STATUS_SUCCESS, 0, kLengthMismatch},
     {"ShortWithCheckCondition", 512, 312, SRB_STATUS_ERROR, 200, SRB_STATUS_ERROR},
     {"Busy", 512, 512, SRB_STATUS_BUSY, 0, SRB_STATUS_BUSY},

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 namespace orvo::engine_test {
 namespace {
@@ -102,6 +103,49 @@ TEST_F(MisbehavingTest, CardRemovedDuringARead) {
                            [](const std::string& e) { return e.find("HwResetBus(0) returned 0") != std::string::npos; }),
               events.end());
 }
+
+// The bus goes free under a connection without a message: the target drops off the bus in
+// the middle of DATA OUT (the phase lines of a free bus read as DATA OUT), or another device
+// resets the bus while the target sits in a phase. The driver sees at once that the
+// connection is over and leaves the request to the port driver's time-out, rather than
+// waiting out a five-second poll budget and reporting a time-out of its own.
+struct LostConnection {
+    const char* name;
+    std::vector<scsi::ScriptStep> script;  // after IDENTIFY and a WRITE(10) command
+    bool reset_by_another_device;
+    friend void PrintTo(const LostConnection& c, std::ostream* os) { *os << c.name; }
+};
+
+class LostConnectionTest : public EngineTest, public ::testing::WithParamInterface<LostConnection> {};
+
+TEST_P(LostConnectionTest, EndsTheConnectionWithoutWaitingOutABudget) {
+    using scsi::ScriptStep;
+    constexpr std::uint8_t kScripted = 4;
+    std::vector<ScriptStep> script{ScriptStep::receive(Phase::MessageOut, 1), ScriptStep::receive(Phase::Command, 10)};
+    script.insert(script.end(), GetParam().script.begin(), GetParam().script.end());
+    add_scripted(kScripted, std::move(script));
+    adjust_adapter = [](ADAPTER_EXTENSION& ad) { ad.AsyncTarget[kScripted] = 1; };
+    boot();
+    stop_recording_ports();
+    if (GetParam().reset_by_another_device) {
+        machine_.clock.schedule_in(5 * io::kMillisecond, [this] { bus_.reset(25 * io::kMicrosecond); });
+    }
+    const std::uint64_t accesses_before = machine_.ports.access_count();
+    const auto r = run(write10(kScripted, 0, std::vector<std::uint8_t>(512, 7)));
+    EXPECT_EQ(r.state, scsiport::RequestState::Completed);
+    EXPECT_TRUE(r.timed_out) << "the port driver's time-out ends the request";
+    EXPECT_TRUE(host().logged_errors().empty()) << "no poll budget ran out";
+    EXPECT_LT(machine_.ports.access_count() - accesses_before, 100000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, LostConnectionTest,
+    ::testing::Values(
+        LostConnection{"DropsOffTheBusInDataOut",
+                       {scsi::ScriptStep::receive(Phase::DataOut, 100), scsi::ScriptStep::release()}, false},
+        LostConnection{"ResetWhileAskingForMoreData", {scsi::ScriptStep::receive(Phase::DataOut, 600)}, true},
+        LostConnection{"ResetInAReservedPhase", {scsi::ScriptStep::send(static_cast<Phase>(4), {1, 2, 3})}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvo::engine_test

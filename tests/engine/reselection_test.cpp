@@ -98,6 +98,7 @@ TEST_F(ReselectionTest, ServedReselectionRestoresTheAdapterRecord) {
     bool unchanged = false;
     ULONG polls = 0;
     probe([&](ADAPTER_EXTENSION& ad) {
+        ad.CurrentLu = nullptr;  // the selection below is for no unit of ours
         let_chip_answer_reselection(ad);
         ADAPTER_EXTENSION before;
         std::memcpy(&before, &ad, sizeof before);
@@ -148,6 +149,32 @@ TEST_F(ReselectionTest, UnknownUnitIsToldAbort) {
     EXPECT_TRUE(ra.timed_out);
     EXPECT_EQ(ra.state, scsiport::RequestState::Completed);
     EXPECT_EQ(unit(kAway)->Srb, nullptr);
+}
+
+// A target comes back naming the very unit whose new request is being selected (its old
+// command was finished for the driver, the target kept it): that request has not reached the
+// target, so the reselection is told ABORT, and the request neither gets the old command's
+// bytes nor is completed by them.
+TEST_F(ReselectionTest, UnitBeingSelectedIsToldAbort) {
+    auto& target = add_scripted(kAway, {ScriptStep::receive(Phase::MessageOut, 1), ScriptStep::receive(Phase::Command, 6),
+                                        ScriptStep::send(Phase::MessageIn, {0x04}), ScriptStep::disconnect(),
+                                        ScriptStep::reselect(0, 200 * io::kMicrosecond),
+                                        ScriptStep::send(Phase::MessageIn, {0x80}),
+                                        ScriptStep::receive(Phase::MessageOut, 1), ScriptStep::release()});
+    boot();
+    const auto a = host().submit(test_unit_ready(kAway));
+    UCHAR seen = 0;
+    probe([&](ADAPTER_EXTENSION& ad) {
+        ad.CurrentLu = unit(kAway);  // as the selection of the unit's next request sets it
+        let_chip_answer_reselection(ad);
+        for (ULONG polls = 0; seen == 0 && polls < kPollsForReselection; ++polls) seen = CheckInterruptReg(&ad, 0);
+        EXPECT_EQ(ad.CurrentLu, unit(kAway));
+        EXPECT_NE(unit(kAway)->Srb, nullptr);
+    });
+    EXPECT_EQ(seen, 2);
+    ASSERT_EQ(target.received().size(), 3u);
+    EXPECT_EQ(target.received()[2], std::vector<std::uint8_t>{0x06}) << bus_text();
+    EXPECT_TRUE(host().result(a).timed_out);
 }
 
 // Whenever the target comes back relative to the next selection, its request is either served

@@ -1,8 +1,11 @@
 // The socket controller's registers as a driver reaches them: blocks per socket through the
-// two index/data pairs, the power and reset state machine, and card detection.
+// two index/data pairs, the power and reset state machine, card detection, and a controller
+// that goes away.
 #include "pcmcia_rig.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace orvo::pcmcia::test {
 namespace {
@@ -132,6 +135,40 @@ TEST(SocketController, DataPathWaitAndOtherWindowRegistersAreStoredAsWritten) {
     rig.write(0, reg::kInterfaceStatus, 0xFF);
     EXPECT_EQ(rig.read(0, reg::kIdRevision), id::kDefault);
     EXPECT_EQ(rig.read(0, reg::kInterfaceStatus), 0x00);
+}
+
+// A controller that goes away after its next accesses: the last one it serves still works,
+// then its ports read all ones and take no writes, its window leaves the ISA memory as it
+// was, and the card in its socket loses power and its configuration, so its function leaves
+// the I/O space; the card itself stays in the socket.
+TEST(SocketController, ARemovedControllerReadsAllOnesAndItsCardsLosePowerAndWindows) {
+    constexpr std::uint32_t kWindow = 0xD4000;
+    ControllerRig rig;
+    RecordingCard card;
+    std::memset(rig.memory(kWindow), 0x5A, 0x1000);
+    rig.controller.insert_card(0, card.card);
+    rig.power_up(0);
+    rig.open_window(0, kWindow, kWindow);
+    rig.open_io_window(0, 0, 0x280, 0x29F);
+    *rig.memory(kWindow + PcCard::kCorAddress) = 0x60;  // reaches the card at the next access
+    rig.read(0, reg::kIdRevision);
+    ASSERT_EQ(card.placements.back(), std::optional<std::uint16_t>(0x290));
+    ASSERT_NE(*rig.memory(kWindow), 0x5A) << "the window shows the card";
+
+    rig.controller.remove_after(3);
+    EXPECT_EQ(rig.read(0, reg::kIdRevision), id::kDefault);  // accesses 1 and 2
+    EXPECT_FALSE(rig.controller.removed());
+    rig.machine.ports.write8(0x3E0, reg::kIdRevision);  // the third, still served
+    EXPECT_TRUE(rig.controller.removed());
+    EXPECT_EQ(rig.machine.ports.read8(0x3E1), 0xFF);
+    EXPECT_EQ(rig.machine.ports.device_at(0x3E0), nullptr);
+    rig.write(0, reg::kPowerControl, power::kOutputEnable | power::kVccOn);  // lost
+    EXPECT_EQ(rig.controller.socket(0).state(), SocketState::Unpowered);
+
+    EXPECT_EQ(*rig.memory(kWindow), 0x5A) << "ISA memory as it was under the window";
+    EXPECT_FALSE(card.card.configured());
+    EXPECT_EQ(card.placements.back(), std::nullopt) << "the function left the I/O space";
+    EXPECT_EQ(rig.controller.card(0), &card.card);
 }
 
 } // namespace

@@ -194,6 +194,7 @@ TEST(RegFileFormat, RefusesMalformedFilesNamingTheLine) {
         {head + "\"v\"=hex:01,\\\n  zz\n", 3, "bad byte"},
         {head + "\"v\"=text\n", 3, "unrecognised"},
         {head + "\"ok\"=\"\"\n\"v\"=\"\x82\"\n", 4, "neither UTF-8 nor code page 932"},
+        {"\xEF\xBB\xBF" + head + "\"v\"=\"\x93\xfa\"\n", 3, "marked UTF-8"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file.substr(0, 60));

@@ -51,5 +51,17 @@ TEST(TextEncoding, Cp932StrictStopsAtTheBadByteLenientReplacesIt) {
     EXPECT_EQ(decode_text_file("l1\nl2\n\x82\"\n", true).bad_line, 3u);
 }
 
+TEST(TextEncoding, FileMarkedUtf8DecodesToUtf8WhateverItHolds) {
+    // Code page 932 bytes, a stray continuation byte and a cut-off sequence after the mark.
+    const std::string_view file = "\xEF\xBB\xBFl1\n\x93\xfa\x80 \xE6\x97";
+    DecodedText lenient = decode_text_file(file, false);
+    EXPECT_EQ(lenient.encoding, TextEncoding::Utf8);
+    EXPECT_EQ(lenient.utf8, "l1\n??? ??");
+    DecodedText strict = decode_text_file(file, true);
+    EXPECT_EQ(strict.bad_line, 2u);
+    EXPECT_EQ(strict.utf8, "l1\n");
+    EXPECT_EQ(decode_text_file("\xEF\xBB\xBF日本", true).utf8, "日本");
+}
+
 } // namespace
 } // namespace orvo::registry

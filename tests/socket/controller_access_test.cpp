@@ -48,6 +48,18 @@ TEST_F(ControllerSearch, ACandidateAfterOneThatAnswersIsNeverProbed) {
     EXPECT_EQ(register_ops(trace), (Lines{"R00=83", "R40=ff"}));
 }
 
+// The data port of a given index port is the next one: 0xFFFF would have it past the I/O
+// space, so it names no controller and nothing is touched; 0xFFFE is the last one probed.
+TEST_F(ControllerSearch, AGivenPortWhoseDataPortLiesPastTheIoSpaceIsNeverTouched) {
+    add_controller({0x3E0, 2, 0x83});
+    ULONG sockets = 99;
+    EXPECT_TRUE(accesses([&] { sockets = check365(&ad, 0xFFFF); }).empty());
+    EXPECT_EQ(sockets, 0u);
+    host.allow_platform_ports(0xFFFE, 2);
+    EXPECT_EQ(register_ops(accesses([&] { sockets = check365(&ad, 0xFFFE); }), 0xFFFE), (Lines{"R00=ff"}));
+    EXPECT_EQ(sockets, 0u);
+}
+
 // Sockets 0 and 2 answer, socket 1 does not: socket 2 never counts.
 struct GappedController : io::PortDevice {
     std::uint8_t index = 0;

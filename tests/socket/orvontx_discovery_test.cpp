@@ -87,6 +87,8 @@ TEST(OrvontxDiscovery, FailuresEndWithNotFoundAndLeaveTheMachineAsFarAsTheSetUpG
     const NotFound cases[] = {
         {"no controller", "[socket_controller]\npresent = false\n", std::nullopt, std::nullopt, false, std::nullopt},
         {"a controller at another port than given", "", "PCIC=3E4", SocketState::Unpowered, false, std::nullopt},
+        {"a controller port whose data port lies past the I/O space", "", "PCIC=FFFF", SocketState::Unpowered, false,
+         std::nullopt},
         {"no Orvo-88 in any socket", "[card]\npresent = false\n[[pccard]]\nsocket = 1\ntype = \"card47\"\n",
          std::nullopt, std::nullopt, false, std::nullopt},
         {"a base the card cannot take", "", "IOBASE=2A0", SocketState::Running, true, 0x2A0},
@@ -130,14 +132,22 @@ TEST(OrvontxDiscovery, ARangePassedByThePortDriverIsIgnoredAndAWindowOutsideMemo
     EXPECT_EQ(passed.host().access_ranges()[0].RangeStart.QuadPart, 0x280);
     EXPECT_EQ(passed.pc().chip_base(), std::optional<std::uint16_t>(0x290));
 
-    // 16 MiB and up is beyond ISA memory: the system cannot map it, and the driver stops there
-    // instead of reading through no address.
-    MachineBoot beyond("", "orvontx", "MEM=1000000");
-    beyond.boot();
-    EXPECT_FALSE(beyond.found());
-    for (const std::string& line : beyond.trace()) {
-        EXPECT_EQ(line.find(" 03e"), std::string::npos) << "the controller is not touched: " << line;
+    // The window must fit the controller's 24 address bits, the 16 MiB of ISA memory: one
+    // that reaches past them is refused before anything is mapped or the controller touched.
+    for (const char* option : {"MEM=1000000", "MEM=FFF800", "MEM=FFFFF000"}) {
+        SCOPED_TRACE(option);
+        MachineBoot beyond("", "orvontx", option);
+        beyond.boot();
+        EXPECT_FALSE(beyond.found());
+        EXPECT_TRUE(beyond.host().mappings().empty());
+        EXPECT_TRUE(beyond.host().contract().clean()) << beyond.host().contract().summary();
+        for (const std::string& line : beyond.trace()) {
+            EXPECT_EQ(line.find(" 03e"), std::string::npos) << "the controller is not touched: " << line;
+        }
     }
+    MachineBoot top("", "orvontx", "MEM=FFF000");
+    top.boot();
+    EXPECT_TRUE(top.found()) << "the last page below 16 MiB still holds the window";
 }
 
 TEST(OrvontxDiscovery, OrvoBootReportsTheSocketIoWindowIrqAndConfiguration) {

@@ -119,6 +119,12 @@ TEST_F(ProfileApi, ListsSectionAndKeyNames) {
     Result cut = read(nullptr, nullptr, "", 12);
     EXPECT_EQ(cut.length, 10u);
     EXPECT_EQ(cut.text, "Options\0IR"s);
+    // A cut that keeps a character whole ends the name early: NULs fill the buffer to its end,
+    // so the result still ends in a NUL.
+    dir_.write("adapter.ini", "[カード]\n");
+    std::string buffer(7, '\x7f');
+    EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", buffer.data(), 7, "C:\\adapter.ini"), 5u);
+    EXPECT_EQ(buffer, "カ\0\0\0\0"s);
 }
 
 } // namespace

@@ -265,4 +265,14 @@ int command_write(const SessionOptions& options, const OutputOptions& output, co
     return block_transfer(options, output, transfer, true);
 }
 
+int command_chaos(const ChaosOptions& options, const OutputOptions& output) {
+    const ChaosReport report = run_chaos(options);
+    if (output.json) {
+        std::cout << chaos_report_json(report).dump(2) << '\n';
+    } else {
+        print_chaos_report(std::cout, report);
+    }
+    return report.violations() == 0 ? 0 : 3;
+}
+
 } // namespace orvo::tool

@@ -1,6 +1,7 @@
 #pragma once
 // The orvo subcommands.
 
+#include "tools/orvo/chaos.h"
 #include "tools/orvo/session.h"
 
 #include <filesystem>
@@ -24,5 +25,7 @@ struct BlockTransfer {
 };
 int command_read(const SessionOptions& session, const OutputOptions& output, const BlockTransfer& transfer);
 int command_write(const SessionOptions& session, const OutputOptions& output, const BlockTransfer& transfer);
+// Exit status 0 when no check found anything, 3 when one did.
+int command_chaos(const ChaosOptions& options, const OutputOptions& output);
 
 } // namespace orvo::tool

@@ -54,7 +54,19 @@ int main(int argc, char** argv) {
     auto* write = app.add_subcommand("write", "copy a file onto blocks of a SCSI device");
     add_block_options(write);
 
+    ChaosOptions chaos_options;
+    std::string chaos_build, chaos_trace;
+    auto* chaos = app.add_subcommand("chaos", "random requests through each build against misbehaving targets");
+    chaos->add_option("--seed", chaos_options.seed, "seed of the run (the same seed replays it)")->capture_default_str();
+    chaos->add_option("--requests", chaos_options.requests, "requests per build")->capture_default_str();
+    chaos->add_option("--build", chaos_build, "one build only: orvontx, orvont, orvo95a, orvo95")
+        ->check(CLI::IsMember({"orvontx", "orvont", "orvo95a", "orvo95"}));
+    chaos->add_option("--bus-trace", chaos_trace, "write every SCSI bus event to FILE");
+    chaos->add_flag("--json", output.json, "machine-readable output");
+
     CLI11_PARSE(app, argc, argv);
+    if (!chaos_build.empty()) chaos_options.builds = {chaos_build};
+    if (!chaos_trace.empty()) chaos_options.bus_trace = chaos_trace;
 
     if (!machine_dir.empty()) session.machine_dir = machine_dir;
     if (!build.empty()) session.build = build;
@@ -74,6 +86,7 @@ int main(int argc, char** argv) {
         if (run->parsed()) return command_run(session, output, script);
         if (read->parsed()) return command_read(session, output, transfer);
         if (write->parsed()) return command_write(session, output, transfer);
+        if (chaos->parsed()) return command_chaos(chaos_options, output);
     } catch (const std::exception& e) {
         std::cerr << "orvo: " << e.what() << '\n';
         return 1;

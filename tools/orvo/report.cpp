@@ -24,6 +24,8 @@ const char* srb_status_name(unsigned status) {
         {SRB_STATUS_SELECTION_TIMEOUT, "selection time-out"},
         {SRB_STATUS_BUS_RESET, "bus reset"},
         {SRB_STATUS_DATA_OVERRUN, "data overrun"},
+        {SRB_STATUS_UNEXPECTED_BUS_FREE, "unexpected bus free"},
+        {SRB_STATUS_PHASE_SEQUENCE_FAILURE, "phase sequence failure"},
         {SRB_STATUS_NO_HBA, "no adapter"},
     };
     for (const auto& n : names) {

@@ -40,6 +40,9 @@ void ChaosTarget::message_sent(const std::vector<std::uint8_t>& m) {
     Nexus* n = active();
     switch (m[0]) {
     case message::kCommandComplete:
+        // Also when it comes early: the command is over, and the data of a WRITE that arrived
+        // is written as a disk writes it, so that the completion tells no lie about it.
+        if (n != nullptr && n->direction == DataDirection::Out && n->stage == Stage::Data) data_phase_done();
         leave_ = Leave::BusFree;
         return;
     case message::kDisconnect:

@@ -15,8 +15,11 @@
 // POINTER, RESTORE POINTERS, the restore implied by a reselection), so every data-in byte of
 // a READ is the image's byte at that position of the command, also beyond the requested
 // length; and data-out bytes of a WRITE land at their position, written to the image when the
-// data phase ends as a disk does. Junk data moves only where the command has no image data
-// (a DATA OUT during a READ is taken and dropped; a DATA IN outside a READ sends junk).
+// data phase ends (or the command completes early) as a disk does. Junk data moves only where
+// the command has no image data: a DATA OUT during a READ is taken and dropped, a DATA IN
+// for a command that is no READ sends junk, and no data phase comes before the command is
+// known. Messages are whole SCSI messages, one after the other, and the target keeps to what
+// each one says.
 //
 // The state machine: `link_` is what the target does on the bus, `Nexus::stage` how far the
 // command has got; step() runs at the target's clock event and picks the next action.

@@ -20,20 +20,20 @@ std::pair<int, std::string> orvo(const std::string& arguments) {
 }
 
 TEST(ChaosCommand, ReportsPerBuildAndExitsCleanWithoutViolations) {
-    const auto [status, out] = orvo("chaos --seed 3 --requests 12 --build orvo95a --json");
+    const auto [status, out] = orvo("chaos --seed 3 --requests 8 --build orvo95a --json");
     ASSERT_EQ(status, 0) << out;
     const auto report = nlohmann::json::parse(out);
     EXPECT_EQ(report["seed"], 3);
     ASSERT_EQ(report["builds"].size(), 1u);
     const auto& build = report["builds"][0];
     EXPECT_EQ(build["build"], "orvo95a");
-    EXPECT_EQ(build["requests"], 12);
+    EXPECT_EQ(build["requests"], 8);
     EXPECT_TRUE(build["violations"].empty());
     EXPECT_EQ(report["violations"], 0);
 
-    const auto [text_status, text] = orvo("chaos --seed 3 --requests 12 --build orvo95a");
+    const auto [text_status, text] = orvo("chaos --seed 3 --requests 8 --build orvo95a");
     EXPECT_EQ(text_status, 0);
-    EXPECT_NE(text.find("orvo95a  12 requests, longest "), std::string::npos) << text;
+    EXPECT_NE(text.find("orvo95a  8 requests, longest "), std::string::npos) << text;
     EXPECT_NE(text.find("violations: 0\n"), std::string::npos) << text;
 }
 

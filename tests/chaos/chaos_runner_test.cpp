@@ -10,7 +10,7 @@
 namespace orvo::tool {
 namespace {
 
-constexpr unsigned kRequests = 100;
+constexpr unsigned kRequests = 60;
 constexpr std::uint64_t kSeeds[] = {1, 2};
 
 ChaosOptions options(std::uint64_t seed, unsigned requests) {

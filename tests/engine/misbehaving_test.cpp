@@ -91,7 +91,7 @@ TEST_F(MisbehavingTest, CardRemovedBeforeARequest) {
     EXPECT_TRUE(host().logged_errors().empty());
 }
 
-// Pulled in the middle of a read: the data phase stops at its runaway bound, the connection
+// Pulled in the middle of a read: the data phase stops at the first all-ones read, the connection
 // ends through the time-out report, and the port driver's reset finds no chip.
 TEST_F(MisbehavingTest, CardRemovedDuringARead) {
     boot_then_misbehave([](scsi::TargetBehaviour&) {});

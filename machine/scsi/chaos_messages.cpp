@@ -3,6 +3,7 @@
 // what it makes of MESSAGE OUT, and the odd messages it sends.
 
 #include "machine/scsi/chaos_target.h"
+#include "machine/scsi/message_out.h"
 
 namespace orvo::scsi {
 
@@ -71,62 +72,67 @@ void ChaosTarget::process_message_out() {
     const std::vector<std::uint8_t> m = std::move(message_out_);
     message_out_.clear();
     Nexus* n = active();
-    for (std::size_t i = 0; i < m.size();) {
-        const std::uint8_t b = m[i];
-        if ((b & message::kIdentify) != 0) {
+    for (std::size_t pos = 0; pos < m.size();) {
+        const InitiatorMessage msg = next_initiator_message(m, pos);
+        switch (msg.form) {
+        case MessageForm::Identify:
             if (n != nullptr && n->stage == Stage::Command) {
-                n->lun = b & 0x07;
+                n->lun = msg.code & 0x07;
                 n->identified = true;
-            } else if (n != nullptr && (b & 0x07) != n->lun) {
+            } else if (n != nullptr && (msg.code & 0x07) != n->lun) {
                 queue({message::kMessageReject});  // a connection does not change its LUN
             }
-            ++i;
-        } else if (b == message::kExtended) {
-            const std::size_t length = i + 1 < m.size() ? (m[i + 1] == 0 ? 256 : m[i + 1]) : 0;
-            if (length == 0 || i + 2 + length > m.size()) {
-                queue({message::kMessageReject});  // cut short
-                break;
-            }
-            const std::uint8_t* body = &m[i + 2];
-            if (body[0] == message::kExtSdtr && length == 3) {
-                sdtr_received(body[1], body[2]);
-            } else if (body[0] == message::kExtWdtr && length == 2) {
+            break;
+        case MessageForm::Extended:
+            if (msg.body[0] == message::kExtSdtr && msg.body.size() == 3) {
+                sdtr_received(msg.body[1], msg.body[2]);
+            } else if (msg.body[0] == message::kExtWdtr && msg.body.size() == 2) {
                 queue({message::kExtended, 2, message::kExtWdtr, 0});  // 8 bits only
             } else {
                 queue({message::kMessageReject});
             }
-            i += 2 + length;
-        } else {
-            switch (b) {
-            case message::kAbort:
-                if (n != nullptr) nexus_.reset();
-                messages_.clear();
-                leave_ = Leave::BusFree;
-                return;
-            case message::kBusDeviceReset:
-                reset_device();
-                leave_ = Leave::BusFree;
-                return;
-            case message::kMessageReject:
-                reject_received();
-                break;
-            case message::kNoOperation:
-                break;
-            case message::kInitiatorDetectedError:
-            case message::kMessageParityError:
-                // The command ends with CHECK CONDITION, as a disk ends it.
-                if (n != nullptr && n->stage != Stage::Command) {
-                    sense_[n->lun] = Sense{sense_key::kAbortedCommand, asc::kInitiatorDetectedError, 0};
-                    n->status = status::kCheckCondition;
-                    n->stage = Stage::Status;
-                }
-                break;
-            default:
-                queue({message::kMessageReject});
-                break;
-            }
-            ++i;
+            break;
+        case MessageForm::TwoByte:
+        case MessageForm::CutShort:
+            queue({message::kMessageReject});
+            break;
+        case MessageForm::OneByte:
+            if (!one_byte_message(msg.code)) return;
+            break;
         }
+    }
+}
+
+// False when the message ends the connection and the rest of the phase is dropped.
+bool ChaosTarget::one_byte_message(std::uint8_t code) {
+    Nexus* n = active();
+    switch (code) {
+    case message::kAbort:
+        if (n != nullptr) nexus_.reset();
+        messages_.clear();
+        leave_ = Leave::BusFree;
+        return false;
+    case message::kBusDeviceReset:
+        reset_device();
+        leave_ = Leave::BusFree;
+        return false;
+    case message::kMessageReject:
+        reject_received();
+        return true;
+    case message::kNoOperation:
+        return true;
+    case message::kInitiatorDetectedError:
+    case message::kMessageParityError:
+        // The command ends with CHECK CONDITION, as a disk ends it.
+        if (n != nullptr && n->stage != Stage::Command) {
+            sense_[n->lun] = Sense{sense_key::kAbortedCommand, asc::kInitiatorDetectedError, 0};
+            n->status = status::kCheckCondition;
+            n->stage = Stage::Status;
+        }
+        return true;
+    default:
+        queue({message::kMessageReject});
+        return true;
     }
 }
 

@@ -180,6 +180,7 @@ private:
     void message_byte_sent();
     void message_sent(const std::vector<std::uint8_t>& m);
     void process_message_out();
+    bool one_byte_message(std::uint8_t code);
     void sdtr_received(std::uint8_t period, std::uint8_t offset);
     void reject_received();
     std::vector<std::uint8_t> random_message();

@@ -126,6 +126,7 @@ private:
     void message_byte_sent(io::Nanoseconds at);
     void message_sent(const std::vector<std::uint8_t>& m);
     void process_messages();
+    bool one_byte_message(std::uint8_t code);
     void extended_message(std::span<const std::uint8_t> body);
     void sdtr_received(std::uint8_t period, std::uint8_t offset);
     void wdtr_received(std::uint8_t exponent);

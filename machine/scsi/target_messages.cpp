@@ -1,6 +1,7 @@
 // The message side of ScsiTarget: what it sends in MESSAGE IN, what it makes of MESSAGE OUT,
 // and synchronous / wide transfer negotiation in both directions.
 
+#include "machine/scsi/message_out.h"
 #include "machine/scsi/target.h"
 
 #include <algorithm>
@@ -76,53 +77,54 @@ void ScsiTarget::message_sent(const std::vector<std::uint8_t>& m) {
 void ScsiTarget::process_messages() {
     const std::vector<std::uint8_t> m = std::move(msg_out_);
     msg_out_.clear();
-    for (std::size_t i = 0; i < m.size();) {
-        const std::uint8_t b = m[i];
-        if ((b & message::kIdentify) != 0) {
-            identify_received(b);
-            ++i;
-        } else if (b == message::kExtended) {
-            // A length byte of 0 announces 256 bytes; a message cut short by ATN is rejected.
-            const std::size_t length = i + 1 < m.size() ? (m[i + 1] == 0 ? 256 : m[i + 1]) : 0;
-            if (length == 0 || i + 2 + length > m.size()) {
-                reject();
-                break;
-            }
-            extended_message(std::span<const std::uint8_t>(&m[i + 2], length));
-            i += 2 + length;
-        } else if (b >= message::kTwoByteFirst && b <= message::kTwoByteLast) {
-            reject();  // no queue tags here
-            i += 2;
-        } else {
-            switch (b) {
-            case message::kAbort:
-                has_io_ = false;
-                msg_in_.clear();
-                leave_ = Leave::BusFree;
-                return;
-            case message::kBusDeviceReset:
-                reset_device();
-                state_ = State::Busy;  // still on the bus until next() lets go
-                leave_ = Leave::BusFree;
-                return;
-            case message::kMessageReject:
-                reject_received();
-                break;
-            case message::kNoOperation:
-                break;
-            case message::kInitiatorDetectedError:
-            case message::kMessageParityError:
-                initiator_error(b);
-                break;
-            default:
-                reject();
-                break;
-            }
-            ++i;
+    for (std::size_t pos = 0; pos < m.size();) {
+        const InitiatorMessage msg = next_initiator_message(m, pos);
+        switch (msg.form) {
+        case MessageForm::Identify:
+            identify_received(msg.code);
+            break;
+        case MessageForm::Extended:
+            extended_message(msg.body);
+            break;
+        case MessageForm::TwoByte:   // no queue tags here
+        case MessageForm::CutShort:  // the phase ended inside the message
+            reject();
+            break;
+        case MessageForm::OneByte:
+            if (!one_byte_message(msg.code)) return;
+            break;
         }
     }
     // A proposal of ours that the initiator let pass without a word stands as sent.
     if (pending_ == Pending::TargetSdtr || pending_ == Pending::TargetWdtr) pending_ = Pending::None;
+}
+
+// False when the message ends the connection and the rest of the phase is dropped.
+bool ScsiTarget::one_byte_message(std::uint8_t code) {
+    switch (code) {
+    case message::kAbort:
+        has_io_ = false;
+        msg_in_.clear();
+        leave_ = Leave::BusFree;
+        return false;
+    case message::kBusDeviceReset:
+        reset_device();
+        state_ = State::Busy;  // still on the bus until next() lets go
+        leave_ = Leave::BusFree;
+        return false;
+    case message::kMessageReject:
+        reject_received();
+        return true;
+    case message::kNoOperation:
+        return true;
+    case message::kInitiatorDetectedError:
+    case message::kMessageParityError:
+        initiator_error(code);
+        return true;
+    default:
+        reject();
+        return true;
+    }
 }
 
 void ScsiTarget::identify_received(std::uint8_t identify) {

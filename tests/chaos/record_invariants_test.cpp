@@ -28,6 +28,12 @@ ADAPTER_EXTENSION sound_record() {
     std::memset(ad.OfferOffset, DEFAULT_OFFER_OFFSET, sizeof ad.OfferOffset);
     ad.SyncOffset[9] = DEFAULT_OFFER_OFFSET;
     ad.SyncOffsetReg[9] = 15;
+#if ORVO_SOCKET_SETUP
+    ad.PcicPort = ad.PcicIndexPort = 0x3E0;  // socket 0 of a controller at 0x3E0
+    ad.PcicDataPort = 0x3E1;
+    ad.CorOffset = 0x400;
+    ad.ConfigIndex = 0x61;
+#endif
     return ad;
 }
 
